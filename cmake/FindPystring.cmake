@@ -1,0 +1,34 @@
+# Finds the pystring library and defines the imported target pystring::pystring.
+#
+# Debian's libpystring-dev ships a header and a shared library but no CMake
+# or pkg-config file. When PYSTRING_SOURCE_DIR names an unpacked pystring
+# release (cross builds), the library is compiled from it instead.
+
+if(PYSTRING_SOURCE_DIR)
+  add_library(pystring_static STATIC "${PYSTRING_SOURCE_DIR}/pystring.cpp")
+  # Third-party code: our warning flags are not its contract.
+  set_target_properties(pystring_static PROPERTIES COMPILE_OPTIONS "-w")
+  set(_pystring_include "${CMAKE_CURRENT_BINARY_DIR}/pystring-include")
+  file(MAKE_DIRECTORY "${_pystring_include}/pystring")
+  configure_file("${PYSTRING_SOURCE_DIR}/pystring.h"
+                 "${_pystring_include}/pystring/pystring.h" COPYONLY)
+  target_include_directories(pystring_static SYSTEM INTERFACE "${_pystring_include}")
+  add_library(pystring::pystring ALIAS pystring_static)
+  set(Pystring_FOUND TRUE)
+  return()
+endif()
+
+find_path(Pystring_INCLUDE_DIR pystring/pystring.h)
+find_library(Pystring_LIBRARY pystring)
+
+include(FindPackageHandleStandardArgs)
+find_package_handle_standard_args(Pystring
+  REQUIRED_VARS Pystring_LIBRARY Pystring_INCLUDE_DIR)
+
+if(Pystring_FOUND AND NOT TARGET pystring::pystring)
+  add_library(pystring::pystring UNKNOWN IMPORTED)
+  set_target_properties(pystring::pystring PROPERTIES
+    IMPORTED_LOCATION "${Pystring_LIBRARY}"
+    INTERFACE_INCLUDE_DIRECTORIES "${Pystring_INCLUDE_DIR}")
+endif()
+mark_as_advanced(Pystring_INCLUDE_DIR Pystring_LIBRARY)

@@ -1,0 +1,32 @@
+#ifndef ZEF_LINUX_CLI_LISTING_H_
+#define ZEF_LINUX_CLI_LISTING_H_
+
+#include <string>
+#include <vector>
+
+#include "core/unique_id.h"
+
+namespace zef {
+namespace cli {
+
+// `text` up to its first NUL, with every byte below 0x20 and 0x7F written as
+// '?', so that device-supplied names cannot drive the user's terminal.
+std::string terminalSafe(const std::string& text);
+
+// One table line as printf("%-5s %-32s %-40s\n") writes it: each value up to
+// its first NUL, padded on the right, never cut.
+std::string formatTableLine(const std::string& type, const std::string& hardwareId,
+                            const std::string& comment);
+
+// The whole output of the listing command for `ids`: heading, titles, rule
+// of 78 '-', one line per record (comment made terminal-safe), three empty
+// lines.
+std::string formatListing(const std::vector<UniqueIdStruct_>& ids);
+
+// The output of the hashing command for `deviceId`, echoed as given.
+std::string formatGenerateResult(const std::string& deviceId);
+
+}  // namespace cli
+}  // namespace zef
+
+#endif  // ZEF_LINUX_CLI_LISTING_H_
