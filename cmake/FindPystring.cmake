@@ -2,9 +2,32 @@
 #
 # Debian's libpystring-dev ships a header and a shared library but no CMake
 # or pkg-config file. When PYSTRING_SOURCE_DIR names an unpacked pystring
-# release (cross builds), the library is compiled from it instead.
+# release, the library is compiled from it instead. Cross builds do that
+# always: without PYSTRING_SOURCE_DIR they unpack the release of Debian's
+# source package into the build folder first (scripts/fetch-pystring-source.sh).
+
+if(CMAKE_CROSSCOMPILING AND NOT PYSTRING_SOURCE_DIR)
+  set(_pystring_work "${CMAKE_BINARY_DIR}/pystring-source")
+  message(STATUS "Fetching the pystring sources into ${_pystring_work}")
+  execute_process(
+    COMMAND sh "${CMAKE_CURRENT_LIST_DIR}/../scripts/fetch-pystring-source.sh"
+            "${_pystring_work}"
+    OUTPUT_VARIABLE _pystring_out
+    RESULT_VARIABLE _pystring_result
+    OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(NOT _pystring_result EQUAL 0)
+    message(FATAL_ERROR "Could not obtain the pystring sources; pass "
+                        "-DPYSTRING_SOURCE_DIR=<unpacked pystring release>")
+  endif()
+  string(REGEX REPLACE ".*\n" "" _pystring_dir "${_pystring_out}")
+  set(PYSTRING_SOURCE_DIR "${_pystring_dir}" CACHE PATH
+      "Unpacked pystring release to compile instead of a system library")
+endif()
 
 if(PYSTRING_SOURCE_DIR)
+  if(NOT EXISTS "${PYSTRING_SOURCE_DIR}/pystring.cpp")
+    message(FATAL_ERROR "PYSTRING_SOURCE_DIR=${PYSTRING_SOURCE_DIR} holds no pystring.cpp")
+  endif()
   add_library(pystring_static STATIC "${PYSTRING_SOURCE_DIR}/pystring.cpp")
   # Third-party code: our warning flags are not its contract.
   set_target_properties(pystring_static PROPERTIES COMPILE_OPTIONS "-w")

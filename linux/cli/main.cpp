@@ -10,8 +10,7 @@
 
 namespace {
 
-// Writes all of `text`, NUL bytes included: the hashing command echoes its
-// argument whole, and printf's "%s" would stop early.
+// One write for the whole output: the listing is built in memory first.
 void writeOut(const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stdout);
 }
@@ -28,8 +27,9 @@ void printListing() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 1 || argv[0] == nullptr) {
-        // Started without even a program name: the usage still needs one.
+    if (argc < 1 || argv[0] == nullptr || argv[0][0] == '\0') {
+        // Started without a program name (the kernel turns an empty argument
+        // vector into a single empty string): the usage still needs one.
         char fallbackName[] = "hwidtool";
         printUsage(fallbackName);
     } else if (argc == 1) {

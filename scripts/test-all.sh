@@ -1,0 +1,39 @@
+#!/bin/sh
+# The whole test suite: installs what it needs, then runs every stage and
+# ends with a line "stages: N passed, M failed". Exit status 0 only when no
+# stage failed. Stages that need root skip their root-only tests without it.
+set -u
+cd "$(dirname "$0")/.."
+export CTEST_OUTPUT_ON_FAILURE=1
+jobs=$(nproc)
+
+passed=0
+failed=0
+failed_names=""
+stage() {
+    name=$1
+    shift
+    echo "=== stage $name"
+    if "$@"; then
+        passed=$((passed + 1))
+        echo "=== stage $name: ok"
+    else
+        failed=$((failed + 1))
+        failed_names="$failed_names $name"
+        echo "=== stage $name: FAILED"
+    fi
+}
+
+native_suite() {  # build folder, C++ compiler
+    cmake -S . -B "$1" -DHWID_WERROR=ON -DCMAKE_CXX_COMPILER="$2" >/dev/null &&
+        cmake --build "$1" -j"$jobs" &&
+        (cd "$1" && ctest -j"$jobs")
+}
+
+scripts/install-deps.sh test windows || { echo "stages: 0 passed, 1 failed"; exit 1; }
+
+stage gcc native_suite build-test-gcc g++
+stage clang native_suite build-test-clang clang++
+
+echo "stages: $passed passed, $failed failed"
+[ "$failed" -eq 0 ] || { echo "failed stages:$failed_names"; exit 1; }

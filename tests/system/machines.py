@@ -1,0 +1,371 @@
+#!/usr/bin/env python3
+"""Runs the real hwidtool, with its fixed paths, on fabricated machines.
+
+Each machine lives in fresh network and mount namespaces: bridges, taps and
+veth pairs with chosen hardware addresses, sysfs mounted anew, a USB tree on
+tmpfs laid out as the kernel lays it out, and a stand-in /sbin/ifconfig. The
+expected listing is computed here, independently of the program, with
+hashlib; the program's standard output must match it byte for byte.
+
+Usage: machines.py --binary PATH [--save DIR] [--only NAME ...]
+Exit status: 0 all passed, 1 a failure, 77 skipped (not root, no namespaces).
+"""
+
+import argparse
+import ctypes
+import hashlib
+import os
+import shutil
+import subprocess
+import sys
+
+SKIP = 77
+USB_DEVICES = "/sys/bus/usb/devices"
+PCI_ROOT = "/sys/devices/pci0000:00"
+HOST_USB = "0000:00:14.0/usb1"
+
+
+# ---------------------------------------------------------------- expected --
+
+def hardware_id(device_id):
+    return hashlib.md5(device_id).hexdigest().upper().encode()
+
+
+def shown_comment(comment):
+    comment = comment.split(b"\0", 1)[0]
+    return bytes(b if b >= 0x20 and b != 0x7F else ord("?") for b in comment)
+
+
+def table_line(type_name, hwid, comment):
+    return b"%-5s %-32s %-40s\n" % (type_name, hwid, comment)
+
+
+def listing(rows):
+    """rows: (type name, device id, comment) in the expected order."""
+    out = b"\nAvailable unique ids:\n\n"
+    out += table_line(b"TYPE", b"Hardware ID", b"Comment")
+    out += b"-" * 78 + b"\n"
+    for type_name, device_id, comment in rows:
+        out += table_line(type_name, hardware_id(device_id), shown_comment(comment))
+    return out + b"\n\n\n"
+
+
+# ----------------------------------------------------------------- machine --
+
+class UsbDevice:
+    def __init__(self, name, serial=None, manufacturer=None, product=None,
+                 interfaces=(), expect=None):
+        self.name = name
+        self.attributes = {"serial": serial, "manufacturer": manufacturer,
+                           "product": product}
+        self.interfaces = list(interfaces)  # (interface name, class file bytes)
+        self.expect = expect  # interface name -> (device id, comment)
+
+
+class Machine:
+    def __init__(self, name, interfaces=(), accepted=None, usb=None,
+                 ifconfig=None, fallback_rows=(), expect_fallback=False):
+        self.name = name
+        self.interfaces = list(interfaces)  # (kind, name, mac, peer)
+        self.accepted = accepted or {}  # interface name -> device id
+        self.usb = usb  # list of UsbDevice, or None for no /sys/bus/usb
+        self.ifconfig = ifconfig  # stand-in output, or None: no command
+        self.fallback_rows = list(fallback_rows)  # (name, device id)
+        self.expect_fallback = expect_fallback
+
+
+def run(*args):
+    subprocess.run(args, check=True, stdout=subprocess.DEVNULL)
+
+
+def add_interfaces(machine, ip):
+    for kind, name, mac, peer in machine.interfaces:
+        if kind == "bridge":
+            run(ip, "link", "add", name, "type", "bridge")
+        elif kind == "tap":
+            run(ip, "tuntap", "add", "dev", name, "mode", "tap")
+        elif kind == "veth":
+            run(ip, "link", "add", name, "type", "veth", "peer", "name", peer)
+        if mac:
+            run(ip, "link", "set", "dev", name, "address", mac)
+
+
+def write(path, content):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(content)
+
+
+def lay_out_usb(devices):
+    """Real directories below the PCI host, symlinks in /sys/bus/usb/devices."""
+    run("mount", "-t", "tmpfs", "tmpfs", "/sys/bus")
+    if devices is None:
+        return
+    if os.path.isdir(PCI_ROOT):
+        run("mount", "-t", "tmpfs", "tmpfs", PCI_ROOT)
+        real_root, link_prefix = PCI_ROOT, "../../../devices/pci0000:00"
+    else:  # no PCI root to hide: keep the real tree on the same tmpfs
+        real_root, link_prefix = "/sys/bus/.devices", "../../.devices"
+    os.makedirs(USB_DEVICES)
+    hub = os.path.join(real_root, HOST_USB)
+    write(os.path.join(hub, "serial"), b"0000:00:14.0\n")
+    os.symlink(link_prefix + "/" + HOST_USB, os.path.join(USB_DEVICES, "usb1"))
+    for device in devices:
+        device_dir = os.path.join(hub, device.name)
+        os.makedirs(device_dir)
+        for attribute, value in device.attributes.items():
+            if value is not None:
+                write(os.path.join(device_dir, attribute), value)
+        os.symlink(link_prefix + "/" + HOST_USB + "/" + device.name,
+                   os.path.join(USB_DEVICES, device.name))
+        for interface, class_file in device.interfaces:
+            write(os.path.join(device_dir, interface, "bInterfaceClass"), class_file)
+            os.symlink(link_prefix + "/" + HOST_USB + "/" + device.name + "/" + interface,
+                       os.path.join(USB_DEVICES, interface))
+
+
+def install_ifconfig(output):
+    """An empty tmpfs over the real sbin, holding only the stand-in."""
+    sbin = os.path.realpath("/sbin")
+    run("mount", "-t", "tmpfs", "tmpfs", sbin)
+    if output is None:
+        return
+    write(os.path.join(sbin, "ifconfig.out"), output)
+    write(os.path.join(sbin, "ifconfig"),
+          b'#!/bin/sh\n[ "$1" = -a ] || exit 2\n: > "$0.ran"\nexec cat "$0.out"\n')
+    os.chmod(os.path.join(sbin, "ifconfig"), 0o755)
+
+
+def expected_rows(machine):
+    rows = []
+    for name in os.listdir("/sys/class/net"):  # directory order, as read
+        if name in machine.accepted:
+            rows.append((b"NIC", machine.accepted[name], name.encode()))
+    if not rows:
+        rows = [(b"NIC", dev, name) for name, dev in machine.fallback_rows]
+    by_entry = {}
+    for device in machine.usb or []:
+        by_entry.update(device.expect or {})
+    if machine.usb is not None:
+        for entry in os.listdir(USB_DEVICES):
+            if entry in by_entry:
+                serial, comment = by_entry[entry]
+                rows.append((b"USB", serial, comment))
+    return rows
+
+
+def fabricate_and_run(machine, binary, save_dir):
+    ip = shutil.which("ip") or "/sbin/ip"
+    add_interfaces(machine, ip)
+    run("mount", "-t", "sysfs", "sysfs", "/sys")
+    lay_out_usb(machine.usb)
+    install_ifconfig(machine.ifconfig)
+    result = subprocess.run([binary], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    expected = listing(expected_rows(machine))
+    if save_dir:
+        write(os.path.join(save_dir, machine.name + ".out"), result.stdout)
+    failures = []
+    if result.returncode != 0:
+        failures.append("exit status %d" % result.returncode)
+    if result.stdout != expected:
+        failures.append("stdout differs\n--- expected\n%r\n--- actual\n%r"
+                        % (expected, result.stdout))
+    ran = os.path.exists(os.path.join(os.path.realpath("/sbin"), "ifconfig.ran"))
+    if ran != machine.expect_fallback:
+        failures.append("ifconfig %s" % ("ran" if ran else "did not run"))
+    if machine.ifconfig is not None and result.stderr:
+        failures.append("stderr: %r" % result.stderr)
+    return failures
+
+
+# ---------------------------------------------------------------- machines --
+
+def stick(name, serial, manufacturer, product, interfaces=None, expected=True):
+    interfaces = interfaces or [name + ":1.0"]
+    comment = (manufacturer or b"").rstrip(b"\n") + b" - " + (product or b"").rstrip(b"\n")
+    expect = {i: (serial.rstrip(b"\n"), comment) for i in interfaces} if expected else {}
+    return UsbDevice(name, serial, manufacturer, product,
+                     [(i, b"08\n") for i in interfaces], expect)
+
+
+def usb_zoo():
+    long_line = b"P" * 1500 + b"\n"
+    return [
+        stick("1-1", b"4C530001230918103512\n", b"SanDisk\n", b"Cruzer Blade\n"),
+        UsbDevice("1-2", b"KBD0001\n", b"Logitech\n", b"USB Keyboard\n",
+                  [("1-2:1.0", b"03\n"), ("1-2:1.1", b"03\n")]),
+        UsbDevice("1-3", None, b"Generic\n", b"Mass Storage\n", [("1-3:1.0", b"08\n")]),
+        stick("1-4", b"NONAME01\n", None, None),
+        stick("1-5", b"DUAL0001\n", b"Generic\n", b"Dual Card Reader\n",
+              ["1-5:1.0", "1-5:1.1"]),
+        stick("1-6", b"EVIL0001\n", b"\x1b]0;owned\x07Evil Corp\n",
+              b"\x1b[2J\x1b[31mStick\x7f\tX\r\n"),
+        UsbDevice("1-7", b"LONG0001\n", b"Maker\n", long_line, [("1-7:1.0", b"08\n")],
+                  {"1-7:1.0": (b"LONG0001", b"Maker - ")}),
+        UsbDevice("1-8", b"S" * 1024 + b"\n", b"Maker\n", b"Too Long Serial\n",
+                  [("1-8:1.0", b"08\n")]),
+        stick("1-9", b"TRAIL01  \n", b"Kingston\n", b"DataTraveler 3.0\n"),
+        UsbDevice("2-1", b"HUB0001\n", b"Hub Maker\n", b"Hub\n", [("2-1:1.0", b"09\n")]),
+    ]
+
+
+OLD_IFCONFIG = (
+    b"docker0   Link encap:Ethernet  HWaddr 02:42:ac:11:00:01  \n"
+    b"          inet addr:172.17.0.1  Bcast:172.17.255.255  Mask:255.255.0.0\n"
+    b"\n"
+    b"eth0      Link encap:Ethernet  HWaddr 00:1a:2b:3c:4d:5e  \n"
+    b"          UP BROADCAST RUNNING MULTICAST  MTU:1500  Metric:1\n"
+    b"\n"
+    b"lo        Link encap:Local Loopback  \n"
+    b"ppp0      Link encap:Point-to-Point Protocol  HWaddr 00:11:22:33:44:55\n"
+    b"eth1      Link encap:Ethernet  HWaddr 00:00:00:00:00:00  \n"
+    b"wlan0     Link encap:Ethernet  HWaddr 0A:1B:2C:3D:4E:5F   \n"
+)
+
+REJECTED_ONLY = [
+    ("bridge", "docker0", "02:42:ac:11:00:01", None),
+    ("bridge", "br-0123456789ab", "02:42:0a:00:00:01", None),
+    ("veth", "veth1a2b3c4", "02:00:00:00:00:01", "vethernet"),
+]
+
+MACHINES = [
+    Machine(
+        "workstation",
+        interfaces=[
+            ("bridge", "br0", "02:11:22:33:44:55", None),
+            ("tap", "tap0", "0a:1b:2c:3d:4e:5f", None),
+            ("tap", "tap1", "0a:1b:2c:3d:4e:5f", None),  # same address twice
+            ("bridge", "virbr0", "52:54:00:ab:cd:ef", None),
+            ("tap", "dock0", "00:16:3e:00:00:01", None),
+        ] + REJECTED_ONLY,
+        accepted={"br0": b"021122334455", "tap0": b"0A1B2C3D4E5F",
+                  "tap1": b"0A1B2C3D4E5F", "virbr0": b"525400ABCDEF",
+                  "dock0": b"00163E000001"},
+        usb=usb_zoo(),
+        ifconfig=OLD_IFCONFIG),
+    Machine(
+        "containers-only",
+        interfaces=REJECTED_ONLY,
+        usb=[stick("1-1", b"4C530001230918103512\n", b"SanDisk\n", b"Cruzer Blade\n")],
+        ifconfig=OLD_IFCONFIG,
+        fallback_rows=[(b"eth0", b"001A2B3C4D5E"), (b"wlan0", b"0A1B2C3D4E5F")],
+        expect_fallback=True),
+    Machine(
+        "no-ifconfig",
+        interfaces=REJECTED_ONLY,
+        usb=[stick("3-2", b"ABCDEF\n", b"Verbatim\n", b"STORE N GO\n")]),
+    Machine("bare"),
+]
+
+
+# ---------------------------------------------------------------- commands --
+
+def exec_without_argv(binary):
+    """Runs `binary` with an argument vector that holds no program name."""
+    read_end, write_end = os.pipe()
+    pid = os.fork()
+    if pid == 0:
+        os.dup2(write_end, 1)
+        libc = ctypes.CDLL(None, use_errno=True)
+        argv = (ctypes.c_char_p * 1)(None)
+        envp = (ctypes.c_char_p * 1)(None)
+        libc.execve(binary.encode(), argv, envp)
+        os._exit(127)
+    os.close(write_end)
+    out = b""
+    while chunk := os.read(read_end, 65536):
+        out += chunk
+    os.close(read_end)
+    _, status = os.waitpid(pid, 0)
+    return os.waitstatus_to_exitcode(status), out
+
+
+def usage(program):
+    return (b"Usage:\n  " + program + b"\n\tShow all available hardware IDs on this machine\n\n"
+            b"  " + program + b" --generate DEVICE_ID\n\tGenerate a hash for a DEVICE_ID\n\n")
+
+
+def check_commands(binary):
+    cases = [
+        ([b"--generate", b"abc"], b"\nabc: 900150983CD24FB0D6963F7D28E17F72\n\n"),
+        ([b"--generate", b"168"], b"\n168: 006F52E9102A8D3BE2FE5614F42BA989\n\n"),
+        ([b"--generate", b""], b"\n: D41D8CD98F00B204E9800998ECF8427E\n\n"),
+        ([b"--generate", b" a b "], b"\n a b : " + hardware_id(b" a b ") + b"\n\n"),
+        ([b"--generate", b"\x1b[2J\xff"],
+         b"\n\x1b[2J\xff: " + hardware_id(b"\x1b[2J\xff") + b"\n\n"),
+        ([b"--generate"], None),
+        ([b"--GENERATE", b"abc"], None),
+        ([b"--list", b"abc"], None),
+        ([b"--generate", b"a", b"b"], None),
+        ([b"-h"], None),
+    ]
+    failures = []
+    for args, expected in cases:
+        result = subprocess.run([binary.encode()] + args, stdout=subprocess.PIPE)
+        want = expected if expected is not None else usage(binary.encode())
+        if result.returncode != 0 or result.stdout != want:
+            failures.append("args %r: status %d, stdout %r" % (args, result.returncode,
+                                                                result.stdout))
+    status, out = exec_without_argv(binary)
+    if status != 0 or out != usage(b"hwidtool"):
+        failures.append("no argv[0]: status %d, stdout %r" % (status, out))
+    return failures
+
+
+# -------------------------------------------------------------------- main --
+
+def can_fabricate():
+    if os.geteuid() != 0:
+        return "fabricated machines need root (network and mount namespaces)"
+    probe = subprocess.run(["unshare", "-nm", "true"], stderr=subprocess.PIPE)
+    if probe.returncode != 0:
+        return "unshare -nm is not allowed here: %s" % probe.stderr.decode().strip()
+    return None
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--binary", default=os.environ.get("HWIDTOOL"))
+    parser.add_argument("--save", help="folder for each machine's raw output")
+    parser.add_argument("--only", nargs="*")
+    parser.add_argument("--inside", help=argparse.SUPPRESS)
+    args = parser.parse_args()
+    binary = os.path.abspath(args.binary)
+
+    if args.inside:
+        machine = next(m for m in MACHINES if m.name == args.inside)
+        failures = fabricate_and_run(machine, binary, args.save)
+        for failure in failures:
+            print("  " + failure)
+        return 1 if failures else 0
+
+    failed = 0
+    passed = 0
+    for failure in check_commands(binary):
+        print("FAIL commands: " + failure)
+        failed += 1
+    passed += 0 if failed else 1
+    print("%s commands" % ("ok  " if not failed else "FAIL"))
+
+    reason = can_fabricate()
+    if reason:
+        print("SKIP fabricated machines: " + reason)
+        return 1 if failed else SKIP
+    for machine in MACHINES:
+        if args.only and machine.name not in args.only:
+            continue
+        command = ["unshare", "-nm", "--propagation", "private", sys.executable,
+                   os.path.abspath(__file__), "--binary", binary, "--inside", machine.name]
+        if args.save:
+            command += ["--save", os.path.abspath(args.save)]
+        result = subprocess.run(command)
+        ok = result.returncode == 0
+        print("%s machine %s" % ("ok  " if ok else "FAIL", machine.name))
+        passed += ok
+        failed += not ok
+    print("%d passed, %d failed" % (passed, failed))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
