@@ -1,0 +1,96 @@
+#include "windows/probe/probes_win32.h"
+
+#include <setupapi.h>
+
+#include "windows/probe/adapter_record.h"
+#include "windows/probe/disk_record.h"
+
+namespace zef {
+namespace probe {
+
+namespace {
+
+const DWORD kFriendlyNameSize = 4096;
+
+// GUID_DEVINTERFACE_DISK, spelled out so no GUID library has to define it.
+const GUID kDiskInterfaceClass = {
+    0x53f56307, 0xb6bf, 0x11d0, {0x94, 0xf2, 0x00, 0xa0, 0xc9, 0x1e, 0xfb, 0x8b}};
+
+// Reads the instance id of the device that owns interface `iface`, or ""
+// when the platform will not say. Returns false when the detail size query
+// fails in a way that ends the walk of this device's interfaces.
+bool ownerInstanceId(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* iface, std::string& instanceId) {
+    DWORD needed = 0;
+    if (!SetupDiGetDeviceInterfaceDetailA(set, iface, nullptr, 0, &needed, nullptr) &&
+        GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+        return false;
+    }
+    if (needed < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A)) {
+        return false;
+    }
+    auto* detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(LocalAlloc(LPTR, needed));
+    if (detail == nullptr) {
+        return false;
+    }
+    // Only the fixed part counts here: 5 bytes in 32-bit builds, 8 in 64-bit.
+    detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+    SP_DEVINFO_DATA owner;
+    ZeroMemory(&owner, sizeof(owner));
+    owner.cbSize = sizeof(owner);
+    SetupDiGetDeviceInterfaceDetailA(set, iface, detail, needed, nullptr, &owner);
+
+    char buffer[260];
+    ZeroMemory(buffer, sizeof(buffer));
+    SetupDiGetDeviceInstanceIdA(set, &owner, buffer, sizeof(buffer), nullptr);
+    instanceId = boundedText(buffer, sizeof(buffer));
+    LocalFree(detail);
+    return true;
+}
+
+}  // namespace
+
+void probe_disks(std::vector<UniqueIdStruct_>& ids) {
+    char* friendlyName = static_cast<char*>(LocalAlloc(LPTR, kFriendlyNameSize));
+    if (friendlyName == nullptr) {
+        return;
+    }
+    HDEVINFO set = SetupDiGetClassDevsA(&kDiskInterfaceClass, nullptr, nullptr,
+                                        DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    SP_DEVINFO_DATA device;
+    ZeroMemory(&device, sizeof(device));
+    device.cbSize = sizeof(device);
+
+    for (DWORD index = 0; SetupDiEnumDeviceInfo(set, index, &device); ++index) {
+        SP_DEVICE_INTERFACE_DATA iface;
+        ZeroMemory(&iface, sizeof(iface));
+        iface.cbSize = sizeof(iface);
+        if (!SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_FRIENDLYNAME, nullptr,
+                                               reinterpret_cast<BYTE*>(friendlyName),
+                                               kFriendlyNameSize, nullptr)) {
+            continue;
+        }
+        // The platform need not end the name with a zero byte.
+        const std::string comment = boundedText(friendlyName, kFriendlyNameSize);
+
+        // Any enumeration failure ends this device's interfaces, so no
+        // interface is read twice and the walk always ends.
+        for (DWORD n = 0;
+             SetupDiEnumDeviceInterfaces(set, &device, &kDiskInterfaceClass, n, &iface); ++n) {
+            std::string instanceId;
+            if (!ownerInstanceId(set, &iface, instanceId)) {
+                break;
+            }
+            const std::optional<UniqueIdStruct_> record = makeDiskRecord(instanceId, comment);
+            if (record) {
+                ids.push_back(*record);
+            }
+        }
+    }
+    if (set != INVALID_HANDLE_VALUE) {
+        SetupDiDestroyDeviceInfoList(set);
+    }
+    LocalFree(friendlyName);
+}
+
+}  // namespace probe
+}  // namespace zef
