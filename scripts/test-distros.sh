@@ -1,0 +1,305 @@
+#!/bin/sh
+# One behaviour on two distributions, and the packages.
+#
+# Builds hwidtool on this machine and, from the same sources, in a Debian 13
+# (trixie) root made with debootstrap; runs the fabricated-machine system
+# tests against each distribution's binary (the root's binary inside the
+# root) and compares the outputs byte for byte; builds the .deb in the root
+# and installs, runs and removes it there with apt-get; checks the manual
+# page with man --warnings, the `cmake --install` tree, the host's .deb and
+# the Windows archive.
+#
+# Needs root (debootstrap, chroot, namespaces); without it, it says so and
+# exits with 77. Installs what it needs with apt-get. Everything it makes
+# stays in build-pkg/ and build-trixie/ (the root is reused when a finished
+# one is there). Ends with the line "N passed, M failed"; the exit status is
+# 0 only when nothing failed.
+#
+# Environment: HWIDWIN_32, HWIDWIN_64 name the two hwidwin.exe builds for the
+# Windows archive (default: build-win32/ and build-win64/ if they hold one,
+# else stand-in files, which test the archive but are no release).
+set -u
+cd "$(dirname "$0")/.."
+src=$(pwd)
+suite=trixie
+root="$src/build-$suite/root"
+host_build="$src/build-pkg/host"
+compare="$src/build-pkg/compare"
+jobs=$(nproc)
+
+if [ "$(id -u)" != 0 ]; then
+    echo "SKIP: the distribution tests need root (debootstrap, chroot, mount and network namespaces)"
+    exit 77
+fi
+
+passed=0
+failed=0
+failed_names=""
+check() {
+    name=$1
+    shift
+    echo "=== $name"
+    if "$@"; then
+        passed=$((passed + 1))
+        echo "ok   $name"
+    else
+        failed=$((failed + 1))
+        failed_names="$failed_names $name"
+        echo "FAIL $name"
+        return 1
+    fi
+}
+finish() {
+    echo "$passed passed, $failed failed"
+    [ "$failed" -eq 0 ] || { echo "failed:$failed_names"; exit 1; }
+    exit 0
+}
+
+# ------------------------------------------------------------------ host --
+
+install_missing() {
+    missing=""
+    for package in debootstrap debian-archive-keyring man-db groff-base dpkg-dev file gzip \
+                   python3 iproute2 util-linux mount cmake make g++ libpystring-dev; do
+        status=$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)
+        [ "$status" = installed ] || missing="$missing $package"
+    done
+    [ -n "$missing" ] || return 0
+    echo "installing:$missing"
+    timeout 300 apt-get update -q &&
+        DEBIAN_FRONTEND=noninteractive timeout 600 \
+            apt-get install -y -q --no-install-recommends $missing
+}
+
+host_build() {
+    cmake -S . -B "$host_build" -DHWID_WERROR=ON -DBUILD_TESTING=OFF >/dev/null &&
+        timeout 600 cmake --build "$host_build" -j"$jobs" >/dev/null &&
+        (cd "$host_build" && rm -rf packages && timeout 300 cpack >/dev/null)
+}
+
+host_system_tests() {
+    rm -rf "$compare/host" && mkdir -p "$compare/host" &&
+        timeout 300 python3 tests/system/machines.py \
+            --binary "$host_build/linux/cli/hwidtool" --save "$compare/host" &&
+        scripts/distro-commands.sh "$host_build/linux/cli/hwidtool" > "$compare/host/commands.out"
+}
+
+# The page as written and as installed (version filled in), on a terminal
+# of the usual width: troff's warnings (bad requests, lines that cannot be
+# broken or adjusted) go to standard error.
+manual_page() {
+    ok=0
+    for page in packaging/hwidtool.1 "$host_build/packaging/hwidtool.1"; do
+        case "$page" in /*) ;; *) page="./$page" ;; esac
+        warnings=$(MANWIDTH=80 LC_ALL=C.UTF-8 timeout 60 man --warnings "$page" 2>&1 >/dev/null)
+        status=$?
+        if [ "$status" != 0 ] || [ -n "$warnings" ]; then
+            echo "man --warnings $page: status $status"
+            echo "$warnings"
+            ok=1
+        fi
+    done
+    return $ok
+}
+
+install_tree() {
+    stage="$src/build-pkg/install-tree"
+    rm -rf "$stage"
+    DESTDIR="$stage" timeout 120 cmake --install "$host_build" --prefix /usr/local >/dev/null || return 1
+    expected="/usr/local/bin/hwidtool
+/usr/local/share/doc/hwidtool/LICENSE
+/usr/local/share/doc/hwidtool/README.md
+/usr/local/share/man/man1/hwidtool.1.gz"
+    actual=$(cd "$stage" && find . -type f | sed 's/^\.//' | LC_ALL=C sort)
+    [ "$expected" = "$actual" ] || {
+        printf 'installed files differ\n--- expected\n%s\n--- actual\n%s\n' "$expected" "$actual"
+        return 1
+    }
+    zcat "$stage/usr/local/share/man/man1/hwidtool.1.gz" | grep -q '^\.TH HWIDTOOL 1 .*hwidtool [0-9]' || {
+        echo "installed manual page has no version in its title line"; return 1; }
+}
+
+# A package's Depends must name pystring; its files are the install tree's.
+deb_contents() {  # .deb file
+    depends=$(dpkg-deb -f "$1" Depends)
+    echo "$(basename "$1"): Depends: $depends"
+    echo "$depends" | grep -q 'libpystring0 (>= ' || { echo "no versioned libpystring0 dependency"; return 1; }
+    files=$(dpkg-deb -c "$1" | awk '$1 !~ /^d/ { print $6 }' | LC_ALL=C sort | tr '\n' ' ')
+    [ "$files" = "./usr/bin/hwidtool ./usr/share/doc/hwidtool/LICENSE ./usr/share/doc/hwidtool/README.md ./usr/share/man/man1/hwidtool.1.gz " ] ||
+        { echo "unexpected files: $files"; return 1; }
+}
+
+host_deb() {
+    deb=$(ls "$host_build"/packages/hwidtool_*_amd64.deb 2>/dev/null | head -n 1)
+    [ -n "$deb" ] || { echo "no .deb in $host_build/packages"; return 1; }
+    case "$deb" in *"~deb$(sed -n 's/^VERSION_ID="\{0,1\}\([0-9]*\).*/\1/p' /etc/os-release)_amd64.deb") ;;
+        *) echo "$deb does not name this machine's Debian release"; return 1 ;; esac
+    deb_contents "$deb"
+}
+
+windows_archive() {
+    exe32=${HWIDWIN_32:-$src/build-win32/windows/hwidwin.exe}
+    exe64=${HWIDWIN_64:-$src/build-win64/windows/hwidwin.exe}
+    if [ ! -f "$exe32" ] || [ ! -f "$exe64" ]; then
+        echo "no hwidwin.exe builds (HWIDWIN_32, HWIDWIN_64): the archive is tested with stand-ins"
+        mkdir -p "$src/build-pkg/windows-stand-in"
+        exe32="$src/build-pkg/windows-stand-in/hwidwin32.exe"
+        exe64="$src/build-pkg/windows-stand-in/hwidwin64.exe"
+        printf 'MZ stand-in for the i686 build' > "$exe32"
+        printf 'MZ stand-in for the x86_64 build' > "$exe64"
+    fi
+    out="$src/build-pkg/windows"
+    rm -rf "$out"
+    cmake -S packaging/windows -B "$out" -DHWIDWIN_32="$exe32" -DHWIDWIN_64="$exe64" >/dev/null &&
+        timeout 120 cmake --build "$out" --target package >/dev/null || return 1
+    zip=$(ls "$out"/hwidwin-*-windows.zip 2>/dev/null | head -n 1)
+    [ -n "$zip" ] || { echo "no archive in $out"; return 1; }
+    python3 - "$zip" "$exe32" "$exe64" <<'EOF'
+import sys, zipfile
+archive, exe32, exe64 = sys.argv[1:]
+names = zipfile.ZipFile(archive).namelist()
+files = sorted(n.split("/", 1)[1] for n in names if not n.endswith("/"))
+want = ["32-bit/hwidwin.exe", "64-bit/hwidwin.exe", "LICENSE.txt", "README.txt",
+        "THIRD-PARTY-NOTICES.txt"]
+problems = []
+if files != want:
+    problems.append("files %r, want %r" % (files, want))
+else:
+    top = names[0].split("/", 1)[0] + "/"
+    z = zipfile.ZipFile(archive)
+    for inside, outside in (("32-bit/hwidwin.exe", exe32), ("64-bit/hwidwin.exe", exe64)):
+        if z.read(top + inside) != open(outside, "rb").read():
+            problems.append(inside + " is not " + outside)
+    for text in ("LICENSE.txt", "README.txt", "THIRD-PARTY-NOTICES.txt"):
+        body = z.read(top + text)
+        if body.count(b"\n") != body.count(b"\r\n") or b"\r\n" not in body:
+            problems.append(text + " does not end its lines with CR LF")
+    notice = z.read(top + "THIRD-PARTY-NOTICES.txt")
+    for needed in (b"pystring", b"Copyright: ", b"Redistribution and use in source and binary forms",
+                   b"Neither the name of the organization"):
+        if needed not in notice:
+            problems.append("THIRD-PARTY-NOTICES.txt lacks %r" % needed)
+    if b"MIT License" not in z.read(top + "LICENSE.txt"):
+        problems.append("LICENSE.txt is not the project's licence")
+    readme = z.read(top + "README.txt")
+    for needed in (b"64-bit\\hwidwin.exe", b"32-bit\\hwidwin.exe", b"--generate"):
+        if needed not in readme:
+            problems.append("README.txt lacks %r" % needed)
+for problem in problems:
+    print(problem)
+print("%s: %d files" % (archive, len(files)))
+sys.exit(1 if problems else 0)
+EOF
+}
+
+# ------------------------------------------------------------------ root --
+
+make_root() {
+    timeout 900 scripts/distro-root.sh "$root" "$suite"
+}
+
+# Runs "$@" inside the root, in a mount namespace of its own: whatever is
+# mounted for the run (the root onto itself, so that it is a mount point for
+# the tests' own namespaces; /dev for /dev/null and /dev/net/tun; /proc; the
+# sources read-only at /src) disappears with the namespace.
+in_root() {
+    timeout 1200 unshare -m --propagation private sh -eu -c '
+        root=$1 src=$2
+        shift 2
+        mount --bind "$root" "$root"
+        mount --rbind /dev "$root/dev"
+        mount -t proc proc "$root/proc"
+        mkdir -p "$root/src"
+        mount --bind "$src" "$root/src"
+        mount -o remount,bind,ro "$root/src"
+        exec chroot "$root" /usr/bin/env -i HOME=/root LC_ALL=C \
+            PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin "$@"
+    ' in_root "$root" "$src" "$@"
+}
+
+root_build() {
+    in_root sh -eu -c '
+        echo "$(g++ --version | head -n 1); $(cmake --version | head -n 1)"
+        cmake -S /src -B /build -DHWID_WERROR=ON >/dev/null
+        cmake --build /build -j"$1" >/dev/null
+        cd /build
+        CTEST_OUTPUT_ON_FAILURE=1 ctest -j"$1" | tail -n 3
+        rm -rf packages
+        cpack >/dev/null
+    ' root_build "$jobs"
+}
+
+root_system_tests() {
+    in_root sh -eu -c '
+        rm -rf /build/compare && mkdir -p /build/compare
+        python3 /src/tests/system/machines.py --binary /build/linux/cli/hwidtool --save /build/compare
+        /src/scripts/distro-commands.sh /build/linux/cli/hwidtool > /build/compare/commands.out
+    '
+}
+
+# The outputs of two builds, file by file: the same files, none empty, equal
+# bytes.
+same_outputs() {  # folder, folder
+    a=$(cd "$1" && ls | tr '\n' ' ')
+    b=$(cd "$2" && ls | tr '\n' ' ')
+    [ "$a" = "$b" ] || { echo "different outputs: $1: $a; $2: $b"; return 1; }
+    case "$a" in *commands.out*workstation.out*) ;;
+        *) echo "outputs missing in $1: $a"; return 1 ;; esac
+    for f in $a; do
+        [ -s "$1/$f" ] || { echo "$1/$f is empty"; return 1; }
+        cmp "$1/$f" "$2/$f" || return 1
+    done
+    echo "equal bytes: $a"
+}
+
+compare_outputs() {
+    same_outputs "$compare/host" "$root/build/compare"
+}
+
+# apt-get installs the root's own package (resolving its dependencies from
+# the root's package lists), the program runs from the PATH, and a purge
+# leaves none of its files behind.
+root_deb_round_trip() {
+    deb=$(ls "$root"/build/packages/hwidtool_*~deb13_amd64.deb 2>/dev/null | head -n 1)
+    [ -n "$deb" ] || { echo "no ~deb13 package in $root/build/packages"; return 1; }
+    deb_contents "$deb" || return 1
+    in_root sh -eu -c '
+        deb=$1
+        export DEBIAN_FRONTEND=noninteractive
+        apt-get install -y -q "$deb" >/tmp/apt-install.log 2>&1 ||
+            { cat /tmp/apt-install.log; exit 1; }
+        files=$(dpkg -L hwidtool | while read -r f; do [ -f "$f" ] && echo "$f"; done)
+        [ "$(command -v hwidtool)" = /usr/bin/hwidtool ] || { echo "hwidtool is not on the PATH"; exit 1; }
+        out=$(cd / && hwidtool --generate abc)
+        [ "$out" = "
+abc: 900150983CD24FB0D6963F7D28E17F72" ] || { echo "hwidtool --generate abc printed: $out"; exit 1; }
+        hwidtool | head -n 2 | grep -qx "Available unique ids:" || { echo "no listing"; exit 1; }
+        rm -rf /build/compare-installed && mkdir -p /build/compare-installed
+        python3 /src/tests/system/machines.py --binary /usr/bin/hwidtool --save /build/compare-installed
+        /src/scripts/distro-commands.sh /usr/bin/hwidtool > /build/compare-installed/commands.out
+        apt-get purge -y -q hwidtool >/tmp/apt-purge.log 2>&1 || { cat /tmp/apt-purge.log; exit 1; }
+        status=$(dpkg-query -W -f="\${db:Status-Status}" hwidtool 2>/dev/null || true)
+        [ -z "$status" ] || [ "$status" = not-installed ] || { echo "still $status"; exit 1; }
+        for f in $files; do [ ! -e "$f" ] || { echo "left behind: $f"; exit 1; }; done
+        ! command -v hwidtool >/dev/null || { echo "hwidtool still on the PATH"; exit 1; }
+        echo "installed, ran and purged $(basename "$deb") ($(echo $files | wc -w) files)"
+    ' root_deb_round_trip "/build/packages/$(basename "$deb")" &&
+        same_outputs "$compare/host" "$root/build/compare-installed"
+}
+
+# ------------------------------------------------------------------ main --
+
+check dependencies install_missing || finish
+check host-build host_build
+check host-system-tests host_system_tests
+check manual-page manual_page
+check install-tree install_tree
+check host-deb host_deb
+check windows-archive windows_archive
+if check "$suite-root" make_root; then
+    check "$suite-build" root_build
+    check "$suite-system-tests" root_system_tests
+    check "$suite-same-output" compare_outputs
+    check "$suite-deb" root_deb_round_trip
+fi
+finish
