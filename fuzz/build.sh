@@ -15,6 +15,9 @@ library="core/md5_checksum.cpp core/runtime.cpp core/string_helpers.cpp
          linux/probe/net_probe.cpp linux/probe/probe_pass.cpp linux/probe/quickread.cpp
          linux/probe/runtime_linux.cpp linux/probe/sources.cpp linux/probe/usb_probe.cpp"
 
+# The Windows disk probe's platform-free part, when it is there.
+[ ! -f windows/probe/disk_record.cpp ] || library="$library windows/probe/disk_record.cpp"
+
 objects=""
 for source in $library; do
     object="$out/obj/$(echo "$source" | tr / _).o"
@@ -26,6 +29,10 @@ done
 targets=""
 for source in fuzz/*_fuzz.cpp; do
     target=$(basename "$source" .cpp)
+    if [ "$target" = instance_id_fuzz ] && [ ! -f windows/probe/disk_record.cpp ]; then
+        echo "skipping $target: windows/probe/disk_record.cpp is missing" >&2
+        continue
+    fi
     # shellcheck disable=SC2086
     $cxx $flags -fsanitize=fuzzer "$source" $objects -lpystring -o "$out/$target"
     targets="$targets $target"
