@@ -64,7 +64,18 @@ if command -v apt-helper >/dev/null 2>&1 || [ -x /usr/lib/apt/apt-helper ]; then
     echo "$suite is signed by a key in $keyring"
 fi
 
-rm -rf "$root"
+# A root left half-made by an interrupted debootstrap may still have its
+# /proc or /sys mounted: never remove anything through a mount point.
+mkdir -p "$root"
+root=$(cd "$root" && pwd)
+findmnt -rn -o TARGET | grep "^$root/" | sort -r | while read -r mounted; do
+    umount -l "$mounted"
+done
+if findmnt -rn -o TARGET | grep -q "^$root/"; then
+    echo "something is still mounted below $root; not removing it" >&2
+    exit 1
+fi
+rm -rf --one-file-system "$root"
 mkdir -p "$root"
 echo "creating the $suite root in $root from $mirror"
 timeout 900 debootstrap --variant=minbase --keyring="$keyring" \
