@@ -7,10 +7,12 @@
 //                                      style exstyle text (client coordinates)
 //   winprobe window TITLE              style exstyle and outer width height
 //   winprobe click TITLE ID            clicks the child button with that id
+//   winprobe close TITLE               asks the window to close (WM_CLOSE)
 //   winprobe messagebox CAPTION SECS   waits for a message box, prints its
 //                                      text raw, then presses its OK button
 //   winprobe clipboard                 the clipboard's CF_TEXT bytes, raw
 //   winprobe hold-clipboard SECONDS    keeps the clipboard open that long
+//   winprobe acp                       the ANSI code page number
 //
 // Exit status 0 on success, 1 when the window did not turn up, 2 on misuse.
 #include <windows.h>
@@ -104,8 +106,15 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
+    if (command == "acp" && argc == 2) {
+        std::printf("%u\n", GetACP());
+        return 0;
+    }
     if (command == "hold-clipboard" && argc == 3) {
-        if (!OpenClipboard(nullptr)) return 1;
+        // Held by a window, as another program holds it.
+        HWND holder = CreateWindowExA(0, "STATIC", "winprobe", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                      nullptr, nullptr, nullptr);
+        if (!OpenClipboard(holder)) return 1;
         std::printf("holding\n");
         std::fflush(stdout);
         Sleep(static_cast<DWORD>(std::atof(argv[2]) * 1000));
@@ -175,6 +184,10 @@ int main(int argc, char** argv) {
         HWND button = GetDlgItem(window, std::atoi(argv[3]));
         if (button == nullptr) return 1;
         PostMessageA(button, BM_CLICK, 0, 0);
+        return 0;
+    }
+    if (command == "close" && argc == 3) {
+        PostMessageA(window, WM_CLOSE, 0, 0);
         return 0;
     }
     return usage();

@@ -1,0 +1,281 @@
+#!/bin/bash
+# Runs inside `unshare -nm` (see scripts/test-windows.sh): fabricates the
+# machine's network adapters, starts Xvfb and a fresh Wine server, and proves
+# each given build of hwidwin: its unit tests, then the program end to end.
+#
+# Usage: run-under-wine.sh REPO_ROOT RESULTS_FILE BUILD_DIR...
+# Appends "PASS name" / "FAIL name" lines to RESULTS_FILE.
+set -u
+root=$1
+results=$2
+shift 2
+artifacts="$root/build-wine-artifacts"
+
+record() {  # record NAME STATUS [DETAIL]
+    if [ "$2" = 0 ]; then
+        echo "PASS $1" | tee -a "$results"
+    else
+        echo "FAIL $1${3:+ ($3)}" | tee -a "$results"
+    fi
+}
+
+# A private /tmp keeps this Wine server and X display apart from any other.
+mount -t tmpfs tmpfs /tmp || exit 1
+mount -t sysfs sysfs /sys || exit 1
+work=/tmp/hwid-wine
+mkdir -p "$work"
+
+# The fabricated machine: Ethernet-type interfaces with chosen addresses.
+ip link set lo up
+ip link add br0 type bridge && ip link set dev br0 address 0a:1b:2c:3d:4e:5f &&
+ip tuntap add dev tap0 mode tap && ip link set dev tap0 address 02:11:22:33:44:55 &&
+ip link add veth0 type veth peer name veth1 &&
+ip link set dev veth0 address 02:aa:bb:cc:dd:01 && ip link set dev veth1 address 02:aa:bb:cc:dd:02
+record "fabricate network namespace" $? || exit 1
+
+export WINEPREFIX="$root/build-wine-prefix"
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=C.UTF-8 LC_ALL=C.UTF-8
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    env -u DISPLAY timeout 120 wineboot -i >/dev/null 2>&1
+fi
+# No window manager: unmanaged windows close at once and keep their title.
+env -u DISPLAY timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
+    >/dev/null 2>&1
+# As on Windows, "Courier New" is a fixed-pitch face.
+env -u DISPLAY timeout 60 wine reg add 'HKCU\Software\Wine\Fonts\Replacements' \
+    /v 'Courier New' /d 'Liberation Mono' /f >/dev/null 2>&1
+record "wine prefix ready" $?
+wineserver -k 2>/dev/null
+timeout 20 wineserver -w 2>/dev/null
+
+Xvfb -displayfd 9 -screen 0 1280x1024x24 -nolisten tcp 9>"$work/display" \
+    >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+export DISPLAY=":$(cat "$work/display")"
+
+cleanup() {
+    wineserver -k 2>/dev/null
+    timeout 20 wineserver -w 2>/dev/null
+    kill "$xvfb_pid" 2>/dev/null
+    wait "$xvfb_pid" 2>/dev/null
+}
+trap cleanup EXIT
+
+hash_of() { printf '%s' "$1" | md5sum | cut -c1-32 | tr 'a-f' 'A-F'; }
+
+# "name=mac,..." of the Ethernet interfaces, in the kernel's order.
+adapters() {
+    ip -o link show | awk -F': ' '$2 != "lo" { split($2, n, "@"); print n[1] }' |
+    while read -r name; do
+        printf '%s=%s,' "$name" "$(cat "/sys/class/net/$name/address")"
+    done | sed 's/,$//'
+}
+
+# The display text and the copy text expected for the current adapters.
+expect_texts() {  # expect_texts DISPLAY_FILE COPY_FILE
+    {
+        printf 'ZEF Version: 2.26.0.0\r\n\r\n'
+        printf '\nAvailable unique ids:\r\n\r\n'
+        printf '%-10s%-35s%-43s\r\n' TYPE 'Hardware ID' Comment
+        printf '%s\r\n' "$(printf '%088d' 0 | tr 0 -)"
+        local item id
+        for item in $(adapters | tr ',' ' '); do
+            id=$(echo "${item#*=}" | tr -d ':')
+            printf '%-10s%-35s%-43s\r\n' NIC "$(hash_of "$id")" "${item%%=*}"
+        done
+    } >"$2"
+    {
+        cat "$2"
+        printf '\r\n\r\n\r\nPress Copy text to Clipboard button and email this text to: '
+        printf 'support@zef.example\r\n'
+    } >"$1"
+}
+
+same() {  # same NAME EXPECTED_FILE ACTUAL_FILE
+    if cmp -s "$2" "$3"; then
+        record "$1" 0
+    else
+        record "$1" 1 "differs: expected $2, got $3"
+    fi
+}
+
+for dir in "$@"; do
+    arch=${dir#build-}
+    exe="$root/$dir/windows/hwidwin.exe"
+    probe="$root/$dir/tests-wine/winprobe.exe"
+    out="$artifacts/$arch"
+    mkdir -p "$out"
+    if [ ! -f "$exe" ] || [ ! -f "$probe" ]; then
+        record "[$arch] programs built" 1
+        continue
+    fi
+    progname="Z:$(echo "$exe" | tr / '\\')"
+    title="ZEF Hardware ID (2.26.0.0)"
+    W() { timeout 30 wine "$probe" "$@"; }
+    start_app() {
+        rm -f "$work/app.rc"
+        ( timeout 120 wine "$exe" "$@" >/dev/null 2>&1; echo $? >"$work/app.rc" ) &
+        app_pid=$!
+    }
+    app_status() {  # waits (bounded) for the program to end; prints its status
+        for _ in $(seq 150); do [ -s "$work/app.rc" ] && break; sleep 0.1; done
+        wait "$app_pid" 2>/dev/null
+        cat "$work/app.rc" 2>/dev/null || echo none
+    }
+    # message_case NAME CAPTION EXPECTED_FILE EXPECTED_STATUS ARGS...
+    message_case() {
+        local name=$1 caption=$2 expected=$3 status=$4
+        shift 4
+        start_app "$@"
+        W messagebox "$caption" 20 >"$out/$name.txt"
+        local box=$?
+        local rc
+        rc=$(app_status)
+        if [ $box != 0 ]; then
+            record "[$arch] $name" 1 "no message box captioned '$caption'"
+        elif ! cmp -s "$expected" "$out/$name.txt"; then
+            record "[$arch] $name" 1 "text differs: $expected vs $out/$name.txt"
+        else
+            [ "$rc" = "$status" ]
+            record "[$arch] $name" $? "exit status $rc, expected $status"
+        fi
+    }
+
+    # Unit tests of the Windows-side code, on this namespace's adapters.
+    HWID_EXPECTED_ADAPTERS=$(adapters) timeout 120 wine "$root/$dir/windows/windows_probe_tests.exe" \
+        >"$out/windows_probe_tests.log" 2>&1
+    record "[$arch] windows_probe_tests" $? "see $out/windows_probe_tests.log"
+    timeout 180 wine "$root/$dir/windows/windows_ui_tests.exe" >"$out/windows_ui_tests.log" 2>&1
+    record "[$arch] windows_ui_tests" $? "see $out/windows_ui_tests.log"
+
+    # The window with the namespace's adapters.
+    expect_texts "$out/expected-display.txt" "$out/expected-copy.txt"
+    start_app
+    if ! W wait "$title" 30; then
+        record "[$arch] window opens" 1 "no window titled '$title'"
+        app_status >/dev/null
+        continue
+    fi
+    record "[$arch] window opens" 0
+    W text "$title" >"$out/display.txt"
+    same "[$arch] window shows the adapters' table" "$out/expected-display.txt" "$out/display.txt"
+
+    W window "$title" >"$out/window.txt"
+    W controls "$title" >"$out/controls.txt"
+    cat >"$out/expected-controls.txt" <<'LAYOUT'
+Edit 0 0 0 1003 304 50200844 00000200 -
+Button 4 342 307 75 30 50000001 00000200 Refresh
+Button 3 417 307 190 30 50000001 00000200 Copy text to Clipboard
+Button 2 607 307 75 30 50000001 00000200 Quit
+LAYOUT
+    grep -v '^tooltip' "$out/controls.txt" >"$out/controls-children.txt"
+    same "[$arch] text area and buttons" "$out/expected-controls.txt" "$out/controls-children.txt"
+    [ "$(grep -c '^tooltip .......41$' "$out/controls.txt")" = 4 ] &&
+        grep -q ' 1024 380$' "$out/window.txt" && grep -q '^........ 00000200 ' "$out/window.txt"
+    record "[$arch] 1024x380 window with four balloon tooltips" $? "$(cat "$out/window.txt")"
+
+    # Let the X server draw, then keep a picture of the window.
+    sleep 1
+    geometry=$(xdotool search --onlyvisible --name "^${title//[()]/.}\$" getwindowgeometry 2>/dev/null |
+               sed -n 's/.*Position: \([0-9]*\),\([0-9]*\).*/+\1+\2/p' | head -n 1)
+    import -window root -crop "1024x380${geometry:-+0+0}" +repage "$out/hwidwin-window.png" \
+        2>/dev/null
+    [ -s "$out/hwidwin-window.png" ]
+    record "[$arch] screenshot $out/hwidwin-window.png" $?
+
+    # Copy: exactly the copy text, as CF_TEXT.
+    W click "$title" 3
+    for _ in $(seq 50); do
+        W clipboard >"$out/clipboard.txt" 2>/dev/null
+        cmp -s "$out/expected-copy.txt" "$out/clipboard.txt" && break
+        sleep 0.1
+    done
+    same "[$arch] Copy puts the copy text on the clipboard" "$out/expected-copy.txt" \
+        "$out/clipboard.txt"
+
+    # Copy while another program holds the clipboard.
+    ( W hold-clipboard 6 >"$work/holding" ) &
+    holder=$!
+    for _ in $(seq 50); do [ -s "$work/holding" ] && break; sleep 0.1; done
+    W click "$title" 3
+    W messagebox "Error!" 10 >"$out/busy.txt"
+    wait "$holder"
+    printf 'Error copying string to clipboard' >"$out/expected-busy.txt"
+    cmp -s "$out/expected-busy.txt" "$out/busy.txt" && W wait "$title" 5
+    record "[$arch] Copy on a held clipboard reports the error, window stays" $?
+
+    # Refresh after an adapter appeared.
+    ip tuntap add dev tapR mode tap && ip link set dev tapR address 02:77:66:55:44:33
+    expect_texts "$out/expected-display-refresh.txt" "$out/expected-copy-refresh.txt"
+    W click "$title" 4
+    for _ in $(seq 50); do
+        W text "$title" >"$out/display-refresh.txt"
+        cmp -s "$out/expected-display-refresh.txt" "$out/display-refresh.txt" && break
+        sleep 0.2
+    done
+    same "[$arch] Refresh shows a new adapter" "$out/expected-display-refresh.txt" \
+        "$out/display-refresh.txt"
+    W click "$title" 3
+    for _ in $(seq 50); do
+        W clipboard >"$out/clipboard-refresh.txt" 2>/dev/null
+        cmp -s "$out/expected-copy-refresh.txt" "$out/clipboard-refresh.txt" && break
+        sleep 0.1
+    done
+    same "[$arch] Copy after Refresh copies the new table" "$out/expected-copy-refresh.txt" \
+        "$out/clipboard-refresh.txt"
+    ip link del tapR
+
+    # Quit ends with status 0; so does a close request from the system.
+    W click "$title" 2
+    rc=$(app_status)
+    [ "$rc" = 0 ]
+    record "[$arch] Quit ends with status 0" $? "status $rc"
+    start_app
+    W wait "$title" 30 && W close "$title"
+    rc=$(app_status)
+    [ "$rc" = 0 ]
+    record "[$arch] close request ends with status 0" $? "status $rc"
+
+    # The hashing command.
+    printf '\r\nabc: 900150983CD24FB0D6963F7D28E17F72' >"$out/expected-abc.txt"
+    message_case generate-abc "Generated Hardware ID" "$out/expected-abc.txt" 0 --generate abc
+    printf '\r\n: D41D8CD98F00B204E9800998ECF8427E' >"$out/expected-empty.txt"
+    message_case generate-empty "Generated Hardware ID" "$out/expected-empty.txt" 0 --generate ''
+    long=$(head -c 30000 /dev/zero | tr '\0' 'x')
+    printf '\r\n%s: %s' "$long" "$(hash_of "$long")" >"$out/expected-long.txt"
+    message_case generate-30000 "Generated Hardware ID" "$out/expected-long.txt" 0 --generate "$long"
+    if [ "$(W acp | tr -d '\r')" = 1252 ]; then
+        # Wine hands the UTF-8 argument over as Unicode; the program sees
+        # and hashes its bytes in code page 1252.
+        { printf '\r\n\xe9t\xe9 \xfc: '; printf '\xe9t\xe9 \xfc' | md5sum | cut -c1-32 |
+          tr -d '\n' | tr 'a-f' 'A-F'; } >"$out/expected-ansi.txt"
+        message_case generate-ansi "Generated Hardware ID" "$out/expected-ansi.txt" 0 \
+            --generate "été ü"
+    else
+        record "[$arch] generate-ansi (needs code page 1252)" 1
+    fi
+
+    # Everything else is the usage text under "Invalid arguments", status 1.
+    printf 'Usage:\n  %s\n\tShow all available hardware IDs on this machine\n\n  %s --generate DEVICE_ID\n\tGenerate a hash for a DEVICE_ID\n\n' \
+        "$progname" "$progname" >"$out/expected-usage.txt"
+    message_case usage-generate-alone "Invalid arguments" "$out/expected-usage.txt" 1 --generate
+    message_case usage-capitals "Invalid arguments" "$out/expected-usage.txt" 1 --GENERATE abc
+    message_case usage-one-argument "Invalid arguments" "$out/expected-usage.txt" 1 abc
+    message_case usage-three-arguments "Invalid arguments" "$out/expected-usage.txt" 1 \
+        --generate a b
+    many=()
+    for i in $(seq 1000); do many+=("a$i"); done
+    message_case usage-1000-arguments "Invalid arguments" "$out/expected-usage.txt" 1 "${many[@]}"
+
+    # More adapters than the fixed listing buffer holds keep their ids.
+    for i in $(seq 40); do
+        ip tuntap add dev "tapx$i" mode tap &&
+            ip link set dev "tapx$i" address "$(printf '02:00:00:00:01:%02x' "$i")"
+    done
+    HWID_EXPECTED_ADAPTERS=$(adapters) timeout 120 wine "$root/$dir/windows/windows_probe_tests.exe" \
+        --gtest_filter='RealAdapterProbeTest.*' >"$out/many-adapters.log" 2>&1
+    record "[$arch] 44 adapters are all listed (buffer overflow retried)" $? \
+        "see $out/many-adapters.log"
+    for i in $(seq 40); do ip link del "tapx$i"; done
+done
