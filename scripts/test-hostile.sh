@@ -1,0 +1,185 @@
+#!/bin/sh
+# Hostile machines and inputs: libFuzzer targets for every parser of outside
+# data, the whole native suite under address and undefined-behaviour
+# sanitizers, hwidtool on hostile fabricated machines (plain and sanitized,
+# with peak memory), valgrind memcheck and a strace audit of the listing.
+#
+# Usage: scripts/test-hostile.sh          (as root for the fabricated machines)
+# Environment: FUZZ_SECONDS (default 30) per fuzz target, targets run side by
+# side on the available cores. About 6 minutes on 2 cores.
+# Build folders: build-fuzz (fuzz targets; plain/ holds an unsanitized
+# hwidtool for memcheck, strace and memory peaks), build-asan.
+# A crashing fuzz input is kept in fuzz/regressions/<target>/ and replayed on
+# every later run; commit it with the fix.
+# Ends with "N passed, M failed"; exit status 0 only when nothing failed.
+set -u
+cd "$(dirname "$0")/.." || exit 1
+fuzz_seconds=${FUZZ_SECONDS:-30}
+jobs=$(nproc)
+sanitize="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
+export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}"
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1}"
+export CTEST_OUTPUT_ON_FAILURE=1
+
+passed=0
+failed=0
+skipped=0
+failed_names=""
+pass() { passed=$((passed + 1)); echo "=== $1: ok"; }
+fail() { failed=$((failed + 1)); failed_names="$failed_names $1"; echo "=== $1: FAILED"; }
+skip() { skipped=$((skipped + 1)); echo "=== $1: SKIPPED ($2)"; }
+finish() {
+    if [ "$skipped" -gt 0 ]; then
+        echo "skipped: $skipped (see SKIPPED above)"
+    fi
+    echo "$passed passed, $failed failed"
+    [ "$failed" -eq 0 ] || { echo "failed:$failed_names"; exit 1; }
+    exit 0
+}
+
+# ------------------------------------------------------------ packages --
+echo "=== packages"
+wanted="cmake make g++ clang libclang-rt-14-dev libpystring-dev libgtest-dev python3
+        iproute2 util-linux valgrind strace time"
+missing=""
+for package in $wanted; do
+    status=$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)
+    [ "$status" = installed ] || missing="$missing $package"
+done
+if [ -n "$missing" ]; then
+    as_root=""
+    [ "$(id -u)" = 0 ] || as_root="sudo"
+    echo "installing:$missing"
+    # shellcheck disable=SC2086  # one word per package
+    if ! { $as_root apt-get update -q &&
+           DEBIAN_FRONTEND=noninteractive $as_root apt-get install -y -q \
+               --no-install-recommends $missing; }; then
+        fail packages
+        finish
+    fi
+fi
+pass packages
+
+# ---------------------------------------------------------------- fuzz --
+scratch=$(mktemp -d "${SCRATCH_DIR:-/dev/shm}/zef-hostile-XXXXXX" 2>/dev/null ||
+          mktemp -d /tmp/zef-hostile-XXXXXX)
+trap 'rm -rf "$scratch"' EXIT
+
+echo "=== fuzz build"
+if fuzz/build.sh build-fuzz > "$scratch/fuzz-build.log" 2>&1; then
+    targets=$(grep '_fuzz$' "$scratch/fuzz-build.log")
+    pass "fuzz build"
+else
+    cat "$scratch/fuzz-build.log"
+    targets=""
+    fail "fuzz build"
+fi
+
+# One target: replay its kept crash inputs, then fuzz for the time budget,
+# seeds from fuzz/corpus, new inputs into build-fuzz/corpus.
+fuzz_one() {
+    target=$1
+    log="$scratch/$target.log"
+    regressions="fuzz/regressions/$target"
+    mkdir -p "$regressions" "build-fuzz/corpus/$target" "$scratch/$target.tmp"
+    status=0
+    if [ -n "$(ls -A "$regressions")" ]; then
+        TMPDIR="$scratch/$target.tmp" timeout 300 "build-fuzz/$target" \
+            "$regressions"/* > "$log.replay" 2>&1 || status=1
+    fi
+    if [ "$status" -eq 0 ]; then
+        TMPDIR="$scratch/$target.tmp" timeout $((fuzz_seconds + 120)) "build-fuzz/$target" \
+            -max_total_time="$fuzz_seconds" -timeout=20 -rss_limit_mb=2048 \
+            -print_final_stats=1 -artifact_prefix="$regressions/" \
+            "build-fuzz/corpus/$target" "fuzz/corpus/$target" > "$log" 2>&1 || status=1
+    fi
+    echo "$status" > "$scratch/$target.status"
+}
+
+running=0
+for target in $targets; do
+    echo "=== fuzz $target (${fuzz_seconds} s)"
+    fuzz_one "$target" &
+    running=$((running + 1))
+    if [ "$running" -ge "$jobs" ]; then
+        wait
+        running=0
+    fi
+done
+wait
+fuzz_figures=""
+for target in $targets; do
+    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$scratch/$target.log" 2>/dev/null)
+    fuzz_figures="$fuzz_figures
+  $target: ${runs:-?} executions in ${fuzz_seconds} s"
+    if [ "$(cat "$scratch/$target.status" 2>/dev/null)" = 0 ]; then
+        pass "fuzz $target (${runs:-?} executions)"
+    else
+        tail -40 "$scratch/$target.log.replay" 2>/dev/null
+        tail -60 "$scratch/$target.log" 2>/dev/null
+        echo "crash inputs are kept in fuzz/regressions/$target/"
+        fail "fuzz $target"
+    fi
+done
+
+# ------------------------------------------------------ sanitized suite --
+echo "=== sanitized suite (build-asan)"
+if cmake -S . -B build-asan -DHWID_WERROR=ON -DCMAKE_BUILD_TYPE=Debug \
+        -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS="$sanitize" \
+        -DCMAKE_EXE_LINKER_FLAGS="$sanitize" > "$scratch/asan-configure.log" 2>&1 &&
+    cmake --build build-asan -j"$jobs" > "$scratch/asan-build.log" 2>&1; then
+    if (cd build-asan && timeout 900 ctest -j"$jobs" --timeout 600); then
+        pass "sanitized suite"
+    else
+        fail "sanitized suite"
+    fi
+else
+    tail -40 "$scratch/asan-configure.log" "$scratch/asan-build.log"
+    fail "sanitized suite"
+fi
+
+# ------------------------------------------------------ plain hwidtool --
+echo "=== plain build (build-fuzz/plain)"
+plain=build-fuzz/plain/linux/cli/hwidtool
+if cmake -S . -B build-fuzz/plain -DHWID_WERROR=ON -DBUILD_TESTING=OFF \
+        -DCMAKE_BUILD_TYPE=RelWithDebInfo > "$scratch/plain.log" 2>&1 &&
+    cmake --build build-fuzz/plain -j"$jobs" --target hwidtool >> "$scratch/plain.log" 2>&1; then
+    pass "plain build"
+else
+    tail -40 "$scratch/plain.log"
+    fail "plain build"
+fi
+
+# ---------------------------------------------------- hostile machines --
+hostile() {  # name, arguments of tests/hostile/hostile.py
+    name=$1
+    shift
+    echo "=== $name"
+    timeout 1200 python3 tests/hostile/hostile.py "$@" > "$scratch/$name.log" 2>&1
+    status=$?
+    cat "$scratch/$name.log"
+    case $status in
+        0) pass "$name" ;;
+        77) skip "$name" "$(sed -n 's/^SKIP //p' "$scratch/$name.log" | head -1)" ;;
+        *) fail "$name" ;;
+    esac
+}
+if [ -x "$plain" ]; then
+    hostile "hostile machines" --binary "$plain" machines
+    hostile "memcheck" --binary "$plain" memcheck
+    hostile "strace audit" --binary "$plain" audit
+else
+    fail "hostile machines (no plain hwidtool)"
+fi
+if [ -x build-asan/linux/cli/hwidtool ]; then
+    hostile "hostile machines, sanitized" --no-memory-bound \
+        --binary build-asan/linux/cli/hwidtool machines
+fi
+
+echo "=== figures"
+echo "fuzz executions:$fuzz_figures"
+echo "peak memory (plain hwidtool):"
+grep -h 'machines .*peak' "$scratch/hostile machines.log" 2>/dev/null | sed 's/^/  /'
+echo "valgrind:"
+grep -h -A4 '^ok   memcheck\|^FAIL memcheck' "$scratch/memcheck.log" 2>/dev/null | sed 's/^/  /'
+finish
