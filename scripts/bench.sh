@@ -1,0 +1,110 @@
+#!/bin/bash
+# The speed benchmarks in one command: installs what they need (apt-get, only
+# what is missing), builds, then measures
+#   1. MD5Checksum against OpenSSL's MD5 (Google Benchmark, one run, medians of
+#      interleaved repetitions, printed as ratios), including the stream and
+#      file forms over a 256 MiB file;
+#   2. the file form against md5sum on that file, as whole processes;
+#   3. the listing of hwidtool against "ip -o link show": on this machine as it
+#      is, and (as root) on fabricated machines with 1, 64, 512 and 2048
+#      network interfaces and 256 USB entries (scripts/bench-listing.sh).
+# Two builds of hwidtool are timed: "shared" links Debian's libpystring and the
+# shared C++ runtime; "static" compiles the same pystring release from Debian's
+# source package in and so carries its own C++ runtime.
+#
+# Usage: sudo scripts/bench.sh [--counts "1 64 512 2048"] [--runs N]
+# Takes about 5 minutes. Benchmarks report; they never fail on slow figures.
+# Exit status is not 0 only when something could not be built or run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+jobs=$(nproc)
+counts="1 64 512 2048"
+runs=40
+
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --counts) counts=$2; shift 2 ;;
+        --runs) runs=$2; shift 2 ;;
+        *) echo "usage: $0 [--counts \"1 64 512 2048\"] [--runs N]" >&2; exit 2 ;;
+    esac
+done
+
+# ------------------------------------------------------------ dependencies --
+
+wanted="cmake make g++ libpystring-dev libbenchmark-dev libssl-dev hyperfine time
+        valgrind python3 iproute2 util-linux coreutils tar"
+missing=""
+for package in $wanted; do
+    status=$(dpkg-query -W -f='${db:Status-Status}' "$package" 2> /dev/null || true)
+    [ "$status" = installed ] || missing="$missing $package"
+done
+if [ -n "$missing" ]; then
+    as_root=""
+    [ "$(id -u)" = 0 ] || as_root="sudo"
+    echo "installing:$missing"
+    $as_root apt-get update -q
+    # shellcheck disable=SC2086
+    DEBIAN_FRONTEND=noninteractive $as_root apt-get install -y -q --no-install-recommends $missing
+fi
+
+# ------------------------------------------------------------------ builds --
+
+# RelWithDebInfo is -O2, the level the digest's goal is stated for; the
+# compiler is the system's c++ (g++ on Debian) unless CXX names another.
+echo "=== building (build-bench, build-bench-static)"
+cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DHWID_WERROR=ON -DHWID_BENCHMARKS=ON > /dev/null
+cmake --build build-bench -j"$jobs" --target md5_benchmark md5_file hwidtool core_tests \
+    > /dev/null
+# A fast digest is worth nothing if it is wrong.
+build-bench/core/core_tests --gtest_brief=1 > /dev/null ||
+    { echo "core_tests failed: no benchmark of a wrong digest" >&2; exit 1; }
+
+static_binary=()
+if pystring_dir=$(sh scripts/fetch-pystring-source.sh build-bench-static/pystring-source \
+                  2> /dev/null | tail -n 1) && [ -f "$pystring_dir/pystring.cpp" ]; then
+    cmake -S . -B build-bench-static -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DHWID_WERROR=ON -DBUILD_TESTING=OFF -DPYSTRING_SOURCE_DIR="$pystring_dir" > /dev/null
+    cmake --build build-bench-static -j"$jobs" --target hwidtool > /dev/null
+    static_binary=(--binary static="$root/build-bench-static/linux/cli/hwidtool")
+else
+    echo "the pystring source package could not be fetched: the static build is left out"
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+file=$work/random-256MiB
+head -c $((256 << 20)) /dev/urandom > "$file"
+
+# ------------------------------------------------------------------ digest --
+
+echo
+echo "=== digest: MD5Checksum and OpenSSL's MD5 (g++ -O2, $(nproc) CPUs)"
+build-bench/bench/md5_benchmark --md5_file="$file" --benchmark_color=false |
+    grep -v -e '_mean ' -e '_stddev ' -e '_cv '
+
+echo
+echo "=== digest: file form against md5sum on the same 256 MiB file, whole process"
+hyperfine -N --style none --warmup 1 --runs 7 --export-json "$work/md5sum.json" \
+    "build-bench/bench/md5_file $file" "md5sum $file" > /dev/null 2>&1
+[ "$(build-bench/bench/md5_file "$file" | cut -d' ' -f1)" = "$(md5sum "$file" | cut -d' ' -f1)" ] ||
+    { echo "md5_file and md5sum disagree" >&2; exit 1; }
+python3 - "$work/md5sum.json" <<'PYTHON'
+import json, sys
+ours, theirs = json.load(open(sys.argv[1]))["results"]
+print("%-10s %10s %10s %10s" % ("", "median s", "user s", "system s"))
+for name, r in (("file form", ours), ("md5sum", theirs)):
+    print("%-10s %10.3f %10.3f %10.3f" % (name, r["median"], r["user"], r["system"]))
+print("ratio md5sum / file form: %.2f wall (median of %d), %.2f user+system (mean);"
+      " >= 1.00: no slower" % (theirs["median"] / ours["median"], len(ours["times"]),
+                              (theirs["user"] + theirs["system"]) / (ours["user"] + ours["system"])))
+PYTHON
+
+# ----------------------------------------------------------------- listing --
+
+echo
+echo "=== listing: hwidtool against ip -o link show, whole process"
+scripts/bench-listing.sh --binary shared="$root/build-bench/linux/cli/hwidtool" \
+    "${static_binary[@]}" \
+    --counts "$counts" --runs "$runs"
