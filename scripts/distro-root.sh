@@ -51,11 +51,10 @@ mirror=$(mirror_of_host | grep -m 1 . || true)
 # not signed by a key of the host's keyring (debootstrap would only say
 # that it cannot check it).
 check_dir=$(mktemp -d)
-chmod 755 "$check_dir"  # apt fetches as its unprivileged user
 trap 'rm -rf "$check_dir"' EXIT
 if command -v apt-helper >/dev/null 2>&1 || [ -x /usr/lib/apt/apt-helper ]; then
     helper=$(command -v apt-helper || echo /usr/lib/apt/apt-helper)
-    timeout 120 "$helper" -qq download-file "$mirror/dists/$suite/InRelease" \
+    timeout 120 "$helper" -qq -o APT::Sandbox::User=root download-file "$mirror/dists/$suite/InRelease" \
         "$check_dir/InRelease" >/dev/null
     gpgv --keyring "$keyring" "$check_dir/InRelease" >/dev/null 2>&1 || {
         echo "$suite is not signed by a key in $keyring; update debian-archive-keyring" >&2
@@ -67,7 +66,7 @@ fi
 # A root left half-made by an interrupted debootstrap may still have its
 # /proc or /sys mounted: never remove anything through a mount point.
 mkdir -p "$root"
-root=$(cd "$root" && pwd)
+root=$(cd "$root" && pwd -P)
 findmnt -rn -o TARGET | grep "^$root/" | sort -r | while read -r mounted; do
     umount -l "$mounted"
 done
