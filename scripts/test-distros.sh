@@ -19,13 +19,14 @@
 # Windows archive (default: build-win32/ and build-win64/ if they hold one,
 # else stand-in files, which test the archive but are no release).
 set -u
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 src=$(pwd)
 suite=trixie
 root="$src/build-$suite/root"
 host_build="$src/build-pkg/host"
 compare="$src/build-pkg/compare"
 jobs=$(nproc)
+arch=$(dpkg --print-architecture)
 
 if [ "$(id -u)" != 0 ]; then
     echo "SKIP: the distribution tests need root (debootstrap, chroot, mount and network namespaces)"
@@ -68,7 +69,7 @@ install_missing() {
     echo "installing:$missing"
     timeout 300 apt-get update -q &&
         DEBIAN_FRONTEND=noninteractive timeout 600 \
-            apt-get install -y -q --no-install-recommends $missing
+            apt-get install -y -q --no-install-recommends $missing  # one word each
 }
 
 host_build() {
@@ -130,9 +131,9 @@ deb_contents() {  # .deb file
 }
 
 host_deb() {
-    deb=$(ls "$host_build"/packages/hwidtool_*_amd64.deb 2>/dev/null | head -n 1)
+    deb=$(ls "$host_build"/packages/hwidtool_*_"$arch".deb 2>/dev/null | head -n 1)
     [ -n "$deb" ] || { echo "no .deb in $host_build/packages"; return 1; }
-    case "$deb" in *"~deb$(sed -n 's/^VERSION_ID="\{0,1\}\([0-9]*\).*/\1/p' /etc/os-release)_amd64.deb") ;;
+    case "$deb" in *"~deb$(sed -n 's/^VERSION_ID="\{0,1\}\([0-9]*\).*/\1/p' /etc/os-release)_$arch.deb") ;;
         *) echo "$deb does not name this machine's Debian release"; return 1 ;; esac
     deb_contents "$deb"
 }
@@ -292,7 +293,7 @@ compare_outputs() {
 # the root's package lists), the program runs from the PATH, and a purge
 # leaves none of its files behind.
 root_deb_round_trip() {
-    deb=$(ls "$root"/build/packages/hwidtool_*~deb13_amd64.deb 2>/dev/null | head -n 1)
+    deb=$(ls "$root"/build/packages/hwidtool_*~deb13_"$arch".deb 2>/dev/null | head -n 1)
     [ -n "$deb" ] || { echo "no ~deb13 package in $root/build/packages"; return 1; }
     deb_contents "$deb" || return 1
     in_root sh -eu -c '
