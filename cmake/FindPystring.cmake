@@ -43,6 +43,19 @@ endif()
 
 find_path(Pystring_INCLUDE_DIR pystring/pystring.h)
 find_library(Pystring_LIBRARY pystring)
+if(NOT Pystring_INCLUDE_DIR)
+  # Debian 13 puts the header at the top of the include tree, Debian 12 in a
+  # folder of its own; the sources include <pystring/pystring.h> on both.
+  find_path(Pystring_HEADER_DIR pystring.h)
+  mark_as_advanced(Pystring_HEADER_DIR)
+  if(Pystring_HEADER_DIR)
+    set(_pystring_include "${CMAKE_CURRENT_BINARY_DIR}/pystring-include")
+    file(MAKE_DIRECTORY "${_pystring_include}/pystring")
+    configure_file("${Pystring_HEADER_DIR}/pystring.h"
+                   "${_pystring_include}/pystring/pystring.h" COPYONLY)
+    set(Pystring_INCLUDE_DIR "${_pystring_include}")
+  endif()
+endif()
 
 include(FindPackageHandleStandardArgs)
 find_package_handle_standard_args(Pystring
