@@ -26,6 +26,19 @@ inline std::uint32_t loadLittleEndian(const unsigned char* p) {
            static_cast<std::uint32_t>(p[3]) << 24;
 }
 
+// "000102...feff": the two lowercase digits of every byte value.
+struct HexPairs {
+    char text[512];
+    constexpr HexPairs() : text() {
+        const char digits[] = "0123456789abcdef";
+        for (int i = 0; i < 256; ++i) {
+            text[2 * i] = digits[i >> 4];
+            text[2 * i + 1] = digits[i & 0x0F];
+        }
+    }
+};
+constexpr HexPairs kHexPairs;
+
 // Message word `k` of the block at `p`, read where it is used: copying the
 // block into a local array first costs stores and reloads for nothing.
 inline std::uint32_t messageWord(const unsigned char* p, int k) {
@@ -191,17 +204,18 @@ std::string MD5Checksum::final() {
     storeLittleEndian(count[1], tail + padLength + 4);
     update(reinterpret_cast<const char*>(tail), padLength + 8);
 
-    static const char kHex[] = "0123456789abcdef";
-    std::string digest(32, '0');
-    for (int word = 0; word < 4; ++word) {
+    // Rendered a byte at a time from a table of digit pairs into a local
+    // array: writing through the string would reload its data pointer after
+    // every character, as a char store may alias it.
+    char hex[32];
+    for (int i = 0; i < 4; ++i) {
         unsigned char bytes[4];
-        storeLittleEndian(state[word], bytes);
+        storeLittleEndian(state[i], bytes);
         for (int k = 0; k < 4; ++k) {
-            digest[word * 8 + k * 2] = kHex[bytes[k] >> 4];
-            digest[word * 8 + k * 2 + 1] = kHex[bytes[k] & 0x0F];
+            std::memcpy(hex + i * 8 + k * 2, kHexPairs.text + 2 * bytes[k], 2);
         }
     }
-    return digest;
+    return std::string(hex, sizeof hex);
 }
 
 void MD5Checksum::transform(const char* block) {
