@@ -79,7 +79,6 @@ BOOL CALLBACK printOwnedToolTip(HWND top, LPARAM owner) {
 }
 
 void writeRaw(const std::string& bytes) {
-    _setmode(_fileno(stdout), _O_BINARY);
     fwrite(bytes.data(), 1, bytes.size(), stdout);
     fflush(stdout);
 }
@@ -92,6 +91,8 @@ int usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Texts are compared byte for byte: no CR is to be added to any LF.
+    _setmode(_fileno(stdout), _O_BINARY);
     if (argc < 2) return usage();
     const std::string command = argv[1];
 
