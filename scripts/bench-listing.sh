@@ -164,28 +164,35 @@ def allocations(machine, label):
     m = re.search(r"total heap usage: ([\d,]+) allocs", read(machine, "memcheck-" + label) or "")
     return int(m.group(1).replace(",", "")) if m else None
 
-rows = {}  # label -> [(machine, nics, ms, ip ms, rss, heap, allocs)]
+def cpu_ms(result):
+    return (result["user"] + result["system"]) * 1000
+
+# label -> [(machine, nics, wall ms, ip wall ms, rss, ip rss, heap, allocs, cpu ms, ip cpu ms)]
+rows = {}
 for machine in machines:
     results = json.loads(read(machine, "time.json"))["results"]
     rss = dict(line.split() for line in read(machine, "rss").splitlines())
     nics = int(read(machine, "nics") or 0)
-    ip_ms = results[-1]["median"] * 1000
+    ip = results[-1]
     labels = [l for l in rss if l != "ip"]
     for label, result in zip(labels, results):
-        rows.setdefault(label, []).append((machine, nics, result["median"] * 1000, ip_ms,
-                                           int(rss[label]), int(rss["ip"]),
-                                           peak_heap(machine, label), allocations(machine, label)))
+        rows.setdefault(label, []).append((
+            machine, nics, result["median"] * 1000, ip["median"] * 1000,
+            int(rss[label]), int(rss["ip"]), peak_heap(machine, label),
+            allocations(machine, label), cpu_ms(result), cpu_ms(ip)))
 
-print("%-8s %-8s %5s %9s %9s %6s %8s %8s %9s %7s" % ("build", "machine", "NICs",
-      "ms", "ip ms", "ratio", "RSS KiB", "ip KiB", "heap B", "allocs"))
+print("%-8s %-7s %5s | %8s %8s %6s | %8s %8s %6s | %7s %7s | %8s %6s" % (
+      "build", "machine", "NICs", "wall ms", "ip", "ratio", "CPU ms", "ip", "ratio",
+      "RSS KiB", "ip", "heap B", "allocs"))
 for label, lines in rows.items():
-    for machine, nics, ms, ip_ms, rss, ip_rss, heap, allocs in lines:
-        print("%-8s %-8s %5d %9.2f %9.2f %6.2f %8d %8d %9s %7s" % (
-            label, machine, nics, ms, ip_ms, ip_ms / ms, rss, ip_rss,
-            "-" if heap is None else heap, "-" if allocs is None else allocs))
-print("(medians of %s runs; ratio = ip time / hwidtool time, >= 1.00: no slower than ip;"
-      " machine 'host' is this machine as it is, the others are fabricated with"
-      " that many interfaces)" % runs)
+    for (machine, nics, ms, ip_ms, rss, ip_rss, heap, allocs, cpu, ip_cpu) in lines:
+        print("%-8s %-7s %5d | %8.2f %8.2f %6.2f | %8.2f %8.2f %6.2f | %7d %7d | %8s %6s" % (
+            label, machine, nics, ms, ip_ms, ip_ms / ms, cpu, ip_cpu, ip_cpu / cpu,
+            rss, ip_rss, "-" if heap is None else heap, "-" if allocs is None else allocs))
+print("wall: median of %s runs; CPU: mean user+system time, steadier on a busy machine;"
+      " ratio = ip / hwidtool,\n>= 1.00: no slower than ip. RSS: median peak resident set of 5"
+      " runs. heap: peak (valgrind massif).\nMachine 'host' is this machine as it is; the"
+      " others are fabricated with that many interfaces." % runs)
 
 for label, lines in rows.items():
     fabricated = [l for l in lines if l[0] != "host"]
@@ -201,10 +208,12 @@ for label, lines in rows.items():
             "%.0f B" % ((after[6] - before[6]) / span)
         allocs = "-" if after[7] is None or before[7] is None else \
             "%.1f" % ((after[7] - before[7]) / span)
-        print("  %5d to %5d: time %6.2f us (ip %6.2f us), RSS %5.0f B, peak heap %s,"
-              " allocations %s" % (before[1], after[1], (after[2] - before[2]) * 1000 / span,
-                                   (after[3] - before[3]) * 1000 / span,
-                                   (after[4] - before[4]) * 1024 / span, heap, allocs))
+        print("  %5d to %5d: wall %6.2f us (ip %6.2f), CPU %6.2f us (ip %6.2f), RSS %5.0f B,"
+              " peak heap %s, allocations %s" % (
+                  before[1], after[1], (after[2] - before[2]) * 1000 / span,
+                  (after[3] - before[3]) * 1000 / span, (after[8] - before[8]) * 1000 / span,
+                  (after[9] - before[9]) * 1000 / span, (after[4] - before[4]) * 1024 / span,
+                  heap, allocs))
 PYTHON
 }
 

@@ -42,6 +42,7 @@ scripts/install-deps.sh test windows || { echo "stages: 0 passed, 1 failed"; exi
 
 stage gcc native_suite build-test-gcc g++
 stage clang native_suite build-test-clang clang++
+stage hostile allow_skip scripts/test-hostile.sh
 stage distros allow_skip scripts/test-distros.sh
 
 echo "stages: $passed passed, $failed failed"
