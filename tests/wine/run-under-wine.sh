@@ -148,6 +148,14 @@ for dir in "$@"; do
     record "[$arch] windows_probe_tests" $? "see $out/windows_probe_tests.log"
     timeout 180 wine "$root/$dir/windows/windows_ui_tests.exe" >"$out/windows_ui_tests.log" 2>&1
     record "[$arch] windows_ui_tests" $? "see $out/windows_ui_tests.log"
+    # A double-byte code page has byte sequences that cannot be split.
+    LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 timeout 120 \
+        wine "$root/$dir/windows/windows_ui_tests.exe" \
+        --gtest_filter='EntryTest.Unsplittable*:CommandLineToArgvATest.CountUntouched*' \
+        >"$out/windows_ui_tests-cp932.log" 2>&1 &&
+        ! grep -q 'SKIPPED \]' "$out/windows_ui_tests-cp932.log"
+    record "[$arch] unsplittable command line (code page 932)" $? \
+        "see $out/windows_ui_tests-cp932.log"
 
     # The window with the namespace's adapters.
     expect_texts "$out/expected-display.txt" "$out/expected-copy.txt"

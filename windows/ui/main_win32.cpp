@@ -1,37 +1,8 @@
-// Entry point of hwidwin: the window, a Hardware ID, or the usage text.
+// Entry point of hwidwin.
 #include <windows.h>
 
-#include <string>
-
-#include "linux/cli/help_text.h"
-#include "windows/ui/command_line_win32.h"
-#include "windows/ui/main_window_win32.h"
-#include "windows/ui/start_up.h"
+#include "windows/ui/entry_win32.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
-    int argc = 0;
-    char** argv = commandLineToArgvA(GetCommandLineA(), &argc);
-    if (argv == nullptr) {
-        // A line that cannot be split is not understood: say how to call us.
-        MessageBoxA(nullptr, getHelpText(kFallbackProgramName).c_str(), kUsageCaption, MB_OK);
-        return 1;
-    }
-    const std::string programName = argv[0];
-
-    switch (chooseStartAction(argc, argv)) {
-        case StartAction::kWindow:
-            LocalFree(argv);
-            return runMainWindow(instance, showCommand);
-        case StartAction::kGenerate: {
-            const std::string message = generateMessageText(argv[2]);
-            MessageBoxA(nullptr, message.c_str(), kGenerateCaption, MB_OK);
-            LocalFree(argv);
-            return 0;
-        }
-        case StartAction::kUsage:
-        default:
-            MessageBoxA(nullptr, getHelpText(programName).c_str(), kUsageCaption, MB_OK);
-            LocalFree(argv);
-            return 1;
-    }
+    return runHwidwin(instance, showCommand, GetCommandLineA());
 }
