@@ -53,21 +53,25 @@ inline void storeLittleEndian(std::uint32_t v, unsigned char* p) {
 }
 
 // The step functions are arranged for a short critical path: each step waits
-// for the previous step's result `b` as late as it can. In round 2 the
-// function is split in two disjoint halves, (c & ~d) + (b & d), so the half
-// that does not involve `b` is added before `b` is known.
+// for the previous step's result `b` as late as it can. The message word and
+// the constant go into `a` first, before `b` is known; in round 2 the function
+// is split in two disjoint halves, (c & ~d) + (b & d), so that the half without
+// `b` is added early too; round 3 pairs c ^ d, which is ready, before b joins.
 #define ZEF_MD5_F(a, b, c, d, x, s, ac)                 \
-    a += (x) + (ac) + ((((c) ^ (d)) & (b)) ^ (d));      \
+    a += (x) + (ac);                                    \
+    a += (((c) ^ (d)) & (b)) ^ (d);                     \
     a = rotateLeft(a, s) + (b)
 #define ZEF_MD5_G(a, b, c, d, x, s, ac)                 \
     a += (x) + (ac) + ((c) & ~(d));                     \
     a += (b) & (d);                                     \
     a = rotateLeft(a, s) + (b)
 #define ZEF_MD5_H(a, b, c, d, x, s, ac)                 \
-    a += (x) + (ac) + ((b) ^ (c) ^ (d));                \
+    a += (x) + (ac);                                    \
+    a += (b) ^ ((c) ^ (d));                             \
     a = rotateLeft(a, s) + (b)
 #define ZEF_MD5_I(a, b, c, d, x, s, ac)                 \
-    a += (x) + (ac) + ((c) ^ ((b) | ~(d)));             \
+    a += (x) + (ac);                                    \
+    a += (c) ^ ((b) | ~(d));                            \
     a = rotateLeft(a, s) + (b)
 
 // Runs the compression function over `blocks` consecutive 64-byte blocks.
