@@ -56,7 +56,8 @@ if [ -z "$version" ]; then
 fi
 
 # shellcheck disable=SC2086
-apt-get $apt_opts -qq update >&2
+apt-get $apt_opts -qq update >&2 || {
+    echo "apt-get update of the private source lists failed" >&2; exit 1; }
 cd "$work"
 # Only the upstream tarball is wanted: the release itself, verified by apt
 # against the signed source index. Debian's packaging files are not needed,
@@ -64,10 +65,14 @@ cd "$work"
 spec=pystring
 [ -n "$version" ] && spec="pystring=$version"
 # shellcheck disable=SC2086
-apt-get $apt_opts -qq --download-only source "$spec" >&2 || true
+apt-get $apt_opts -qq --download-only source "$spec" >"$apt_dir/source.log" 2>&1 || true
 
 orig=$(ls "$work"/pystring_*.orig.tar.* 2>/dev/null | head -n 1 || true)
-[ -n "$orig" ] || { echo "could not download the pystring source package" >&2; exit 1; }
+if [ -z "$orig" ]; then
+    cat "$apt_dir/source.log" >&2
+    echo "could not download the pystring source package" >&2
+    exit 1
+fi
 tar -xf "$orig" -C "$work"
 
 src=$(ls -d "$work"/pystring-*/ 2>/dev/null | head -n 1 || true)
