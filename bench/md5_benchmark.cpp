@@ -152,6 +152,9 @@ BENCHMARK(BM_HwidFile)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetition
 // for the ratios.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
+    // Colours only for a terminal: a saved report should be plain text.
+    RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
+
     void ReportRuns(const std::vector<Run>& reports) override {
         for (const Run& run : reports) {
             runs_.push_back(run);

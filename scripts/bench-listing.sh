@@ -198,7 +198,21 @@ for label, lines in rows.items():
     fabricated = [l for l in lines if l[0] != "host"]
     if len(fabricated) < 2:
         continue
-    # Flat means each stretch costs the same per added interface.
+    # Flat means each stretch costs the same per added interface; the fit over
+    # all machines is steadier than any one stretch.
+    n = [l[1] for l in fabricated]
+    def fit(ys):
+        mean_n, mean_y = sum(n) / len(n), sum(ys) / len(ys)
+        slope = sum((a - mean_n) * (b - mean_y) for a, b in zip(n, ys)) / \
+            sum((a - mean_n) ** 2 for a in n)
+        return mean_y - slope * mean_n, slope
+    cpu0, cpu1 = fit([l[8] for l in fabricated])
+    ip0, ip1 = fit([l[9] for l in fabricated])
+    print("%s: fitted CPU time %.2f ms + %.2f us per interface (ip %.2f ms + %.2f us)"
+          % (label, cpu0, cpu1 * 1000, ip0, ip1 * 1000))
+    if all(l[6] is not None for l in fabricated):
+        heap0, heap1 = fit([l[6] for l in fabricated])
+        print("%s: fitted peak heap %.0f B + %.0f B per interface" % (label, heap0, heap1))
     print("%s, per added interface:" % label)
     for before, after in zip(fabricated, fabricated[1:]):
         span = after[1] - before[1]
