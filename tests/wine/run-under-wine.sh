@@ -291,8 +291,9 @@ for dir in "$@"; do
     HWID_EXPECTED_ADAPTERS=$(adapters) timeout 120 \
         wine "$root/$dir/windows/windows_probe_tests.exe" \
         --gtest_filter='RealAdapterProbeTest.*' >"$out/many-adapters.log" 2>&1
+    status=$?
     count=$(adapters | tr ',' '\n' | wc -l)
-    record "[$arch] probe lists all $count adapters (buffer overflow retried)" $? \
+    record "[$arch] probe lists all $count adapters (buffer overflow retried)" $status \
         "see $out/many-adapters.log"
 
     exe="$root/$dir/windows/hwidwin.exe"
