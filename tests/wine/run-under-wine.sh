@@ -142,6 +142,15 @@ for dir in "$@"; do
         fi
     }
 
+    # The resource script: version 2.26.0.0, a manifest asking for the
+    # invoker's rights without UI access and naming no common controls.
+    W resources "$exe" >"$out/resources.txt"
+    grep -q '^version 2\.26\.0\.0' "$out/resources.txt" &&
+        grep -q 'level="asInvoker"' "$out/resources.txt" &&
+        grep -q 'uiAccess="false"' "$out/resources.txt" &&
+        ! grep -qi 'Common-Controls' "$out/resources.txt"
+    record "[$arch] version resource and manifest" $? "see $out/resources.txt"
+
     # Unit tests of the Windows-side code, on this namespace's adapters.
     HWID_EXPECTED_ADAPTERS=$(adapters) timeout 120 wine "$root/$dir/windows/windows_probe_tests.exe" \
         >"$out/windows_probe_tests.log" 2>&1

@@ -13,6 +13,8 @@
 //   winprobe clipboard                 the clipboard's CF_TEXT bytes, raw
 //   winprobe hold-clipboard SECONDS    keeps the clipboard open that long
 //   winprobe acp                       the ANSI code page number
+//   winprobe resources EXE             "version a.b.c.d" and the embedded
+//                                      manifest of another program
 //
 // Exit status 0 on success, 1 when the window did not turn up, 2 on misuse.
 #include <windows.h>
@@ -105,6 +107,28 @@ int main(int argc, char** argv) {
             if (static_cast<LONG>(GetTickCount() - deadline) >= 0) return 1;
             Sleep(100);
         }
+        return 0;
+    }
+    if (command == "resources" && argc == 3) {
+        DWORD ignored = 0;
+        const DWORD size = GetFileVersionInfoSizeA(argv[2], &ignored);
+        std::vector<char> info(size + 1);
+        VS_FIXEDFILEINFO* fixed = nullptr;
+        UINT length = 0;
+        if (size == 0 || !GetFileVersionInfoA(argv[2], 0, size, info.data()) ||
+            !VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length)) {
+            return 1;
+        }
+        std::printf("version %u.%u.%u.%u\n", HIWORD(fixed->dwFileVersionMS),
+                    LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS),
+                    LOWORD(fixed->dwFileVersionLS));
+        HMODULE module = LoadLibraryExA(argv[2], nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        HRSRC manifest = module != nullptr ? FindResourceA(module, MAKEINTRESOURCEA(1),
+                                                            MAKEINTRESOURCEA(24))
+                                           : nullptr;
+        if (manifest == nullptr) return 1;
+        const char* text = static_cast<const char*>(LockResource(LoadResource(module, manifest)));
+        fwrite(text, 1, SizeofResource(module, manifest), stdout);
         return 0;
     }
     if (command == "acp" && argc == 2) {
