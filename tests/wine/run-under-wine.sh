@@ -152,8 +152,9 @@ for dir in "$@"; do
     record "[$arch] version resource and manifest" $? "see $out/resources.txt"
 
     # Unit tests of the Windows-side code, on this namespace's adapters.
-    HWID_EXPECTED_ADAPTERS=$(adapters) timeout 120 wine "$root/$dir/windows/windows_probe_tests.exe" \
-        >"$out/windows_probe_tests.log" 2>&1
+    # Wine's SetupAPI lists no disk interfaces: the disk walk finds nothing.
+    HWID_EXPECTED_ADAPTERS=$(adapters) HWID_EXPECTED_DISK_RECORDS=0 timeout 120 \
+        wine "$root/$dir/windows/windows_probe_tests.exe" >"$out/windows_probe_tests.log" 2>&1
     record "[$arch] windows_probe_tests" $? "see $out/windows_probe_tests.log"
     timeout 180 wine "$root/$dir/windows/windows_ui_tests.exe" >"$out/windows_ui_tests.log" 2>&1
     record "[$arch] windows_ui_tests" $? "see $out/windows_ui_tests.log"
