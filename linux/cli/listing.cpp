@@ -42,17 +42,18 @@ std::string formatTableLine(const std::string& type, const std::string& hardware
     return line;
 }
 
-std::string formatListing(const std::vector<UniqueIdStruct_>& ids) {
-    std::string out = "\nAvailable unique ids:\n\n";
-    out += formatTableLine("TYPE", "Hardware ID", "Comment");
-    out.append(78, '-');
-    out += '\n';
+void writeListing(const std::vector<UniqueIdStruct_>& ids, std::FILE* out) {
+    std::string text = "\nAvailable unique ids:\n\n";
+    text += formatTableLine("TYPE", "Hardware ID", "Comment");
+    text.append(78, '-');
+    text += '\n';
+    std::fwrite(text.data(), 1, text.size(), out);
     for (const UniqueIdStruct_& id : ids) {
-        out += formatTableLine(uniqueIdTypeName(id.type), id.hardwareId,
+        text = formatTableLine(uniqueIdTypeName(id.type), id.hardwareId,
                                terminalSafe(id.comment));
+        std::fwrite(text.data(), 1, text.size(), out);
     }
-    out += "\n\n\n";
-    return out;
+    std::fputs("\n\n\n", out);
 }
 
 std::string formatGenerateResult(const std::string& deviceId) {

@@ -1,6 +1,7 @@
 #ifndef ZEF_LINUX_CLI_LISTING_H_
 #define ZEF_LINUX_CLI_LISTING_H_
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -18,10 +19,10 @@ std::string terminalSafe(const std::string& text);
 std::string formatTableLine(const std::string& type, const std::string& hardwareId,
                             const std::string& comment);
 
-// The whole output of the listing command for `ids`: heading, titles, rule
-// of 78 '-', one line per record (comment made terminal-safe), three empty
-// lines.
-std::string formatListing(const std::vector<UniqueIdStruct_>& ids);
+// Writes the whole output of the listing command for `ids` to `out`:
+// heading, titles, rule of 78 '-', one line per record (comment made
+// terminal-safe), three empty lines. Memory use does not grow with the list.
+void writeListing(const std::vector<UniqueIdStruct_>& ids, std::FILE* out);
 
 // The output of the hashing command for `deviceId`, echoed as given.
 std::string formatGenerateResult(const std::string& deviceId);

@@ -10,7 +10,6 @@
 
 namespace {
 
-// One write for the whole output: the listing is built in memory first.
 void writeOut(const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stdout);
 }
@@ -21,7 +20,7 @@ void printUsage(char* programName) {
 
 void printListing() {
     const zef::Runtime* runtime = zef::Runtime::instance();
-    writeOut(zef::cli::formatListing(runtime->getUniqueIds()));
+    zef::cli::writeListing(runtime->getUniqueIds(), stdout);
 }
 
 }  // namespace

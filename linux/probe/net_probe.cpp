@@ -64,6 +64,9 @@ void probe_sysfs_interfaces(const std::string& root,
         const std::string path = netDir + "/" + name + "/address";
         FILE* file = std::fopen(path.c_str(), "r");
         if (file == nullptr) continue;
+        // A buffer of our own spares stdio an fstat per file to size one.
+        char streamBuffer[64];
+        std::setvbuf(file, streamBuffer, _IOFBF, sizeof streamBuffer);
         char line[30];
         if (std::fgets(line, sizeof line, file) != nullptr && line[0] != '\0') {
             const std::string address = normaliseSysfsAddress(line);

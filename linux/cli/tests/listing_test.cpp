@@ -2,12 +2,26 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "core/runtime.h"
 #include "linux/cli/help_text.h"
 
 namespace {
 
 using zef::UniqueIdStruct_;
+
+std::string listingOf(const std::vector<UniqueIdStruct_>& ids) {
+    char* data = nullptr;
+    std::size_t size = 0;
+    std::FILE* out = open_memstream(&data, &size);
+    zef::cli::writeListing(ids, out);
+    std::fclose(out);
+    std::string text(data, size);
+    std::free(data);
+    return text;
+}
 namespace cli = zef::cli;
 
 const char kHead[] =
@@ -26,7 +40,7 @@ UniqueIdStruct_ record(UniqueIdType type, const std::string& deviceId,
 }
 
 TEST(ListingTest, EmptyRegistry) {
-    EXPECT_EQ(std::string(kHead) + "\n\n\n", cli::formatListing({}));
+    EXPECT_EQ(std::string(kHead) + "\n\n\n", listingOf({}));
 }
 
 TEST(ListingTest, RowsPadLikePrintfAndNeverCut) {
@@ -44,7 +58,7 @@ TEST(ListingTest, RowsPadLikePrintfAndNeverCut) {
         "      " + ids[2].hardwareId + " t0" + std::string(38, ' ') + "\n" +
         "HDD   " + ids[3].hardwareId + " " + std::string(40, ' ') + "\n" +
         "\n\n\n";
-    EXPECT_EQ(expected, cli::formatListing(ids));
+    EXPECT_EQ(expected, listingOf(ids));
 }
 
 TEST(ListingTest, CommentsCannotCarryControlBytes) {
