@@ -20,7 +20,7 @@ log() { echo "== $*"; }
 
 install_missing() {
     local wanted=(cmake make g++ mingw-w64 wine wine32 wine64 xvfb xdotool imagemagick
-                  fonts-liberation googletest iproute2 util-linux dpkg-dev libpystring-dev
+                  fonts-liberation googletest iproute2 util-linux libpystring-dev
                   libgtest-dev)
     local missing=()
     local p
