@@ -32,21 +32,8 @@ done
 
 # ------------------------------------------------------------ dependencies --
 
-wanted="cmake make g++ libpystring-dev libbenchmark-dev libssl-dev hyperfine time
-        valgrind python3 iproute2 util-linux coreutils tar"
-missing=""
-for package in $wanted; do
-    status=$(dpkg-query -W -f='${db:Status-Status}' "$package" 2> /dev/null || true)
-    [ "$status" = installed ] || missing="$missing $package"
-done
-if [ -n "$missing" ]; then
-    as_root=""
-    [ "$(id -u)" = 0 ] || as_root="sudo"
-    echo "installing:$missing"
-    $as_root apt-get update -q
-    # shellcheck disable=SC2086
-    DEBIAN_FRONTEND=noninteractive $as_root apt-get install -y -q --no-install-recommends $missing
-fi
+scripts/install-deps.sh build libbenchmark-dev libssl-dev hyperfine time valgrind \
+    python3 iproute2 util-linux coreutils tar
 
 # ------------------------------------------------------------------ builds --
 

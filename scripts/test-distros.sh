@@ -59,17 +59,8 @@ finish() {
 # ------------------------------------------------------------------ host --
 
 install_missing() {
-    missing=""
-    for package in debootstrap debian-archive-keyring man-db groff-base dpkg-dev file gzip \
-                   python3 iproute2 util-linux mount cmake make g++ libpystring-dev; do
-        status=$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)
-        [ "$status" = installed ] || missing="$missing $package"
-    done
-    [ -n "$missing" ] || return 0
-    echo "installing:$missing"
-    timeout 300 apt-get update -q &&
-        DEBIAN_FRONTEND=noninteractive timeout 600 \
-            apt-get install -y -q --no-install-recommends $missing  # one word each
+    timeout 900 scripts/install-deps.sh build debootstrap debian-archive-keyring man-db \
+        groff-base dpkg-dev file gzip python3 iproute2 util-linux mount
 }
 
 host_build() {

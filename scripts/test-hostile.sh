@@ -39,24 +39,9 @@ finish() {
 
 # ------------------------------------------------------------ packages --
 echo "=== packages"
-wanted="cmake make g++ clang libclang-rt-14-dev libpystring-dev libgtest-dev python3
-        iproute2 util-linux valgrind strace time"
-missing=""
-for package in $wanted; do
-    status=$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)
-    [ "$status" = installed ] || missing="$missing $package"
-done
-if [ -n "$missing" ]; then
-    as_root=""
-    [ "$(id -u)" = 0 ] || as_root="sudo"
-    echo "installing:$missing"
-    # shellcheck disable=SC2086  # one word per package
-    if ! { $as_root apt-get update -q &&
-           DEBIAN_FRONTEND=noninteractive $as_root apt-get install -y -q \
-               --no-install-recommends $missing; }; then
-        fail packages
-        finish
-    fi
+if ! scripts/install-deps.sh test libclang-rt-14-dev valgrind strace time; then
+    fail packages
+    finish
 fi
 pass packages
 
