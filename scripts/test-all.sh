@@ -44,6 +44,7 @@ stage gcc native_suite build-test-gcc g++
 stage clang native_suite build-test-clang clang++
 stage hostile allow_skip scripts/test-hostile.sh
 stage distros allow_skip scripts/test-distros.sh
+stage windows scripts/test-windows.sh
 
 echo "stages: $passed passed, $failed failed"
 [ "$failed" -eq 0 ] || { echo "failed stages:$failed_names"; exit 1; }
