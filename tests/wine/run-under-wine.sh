@@ -20,7 +20,15 @@ record() {  # record NAME STATUS [DETAIL]
 }
 
 # A private /tmp keeps this Wine server and X display apart from any other.
+# The repository may itself live below /tmp (a CI clone): carry it over
+# through a descriptor of the old /tmp.
+exec 8</tmp
 mount -t tmpfs tmpfs /tmp || exit 1
+case "$root" in
+    /tmp/*)
+        mkdir -p "$root" && mount --bind "/proc/self/fd/8/${root#/tmp/}" "$root" || exit 1 ;;
+esac
+exec 8<&-
 mount -t sysfs sysfs /sys || exit 1
 work=/tmp/hwid-wine
 mkdir -p "$work"
