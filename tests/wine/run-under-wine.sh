@@ -26,7 +26,8 @@ exec 8</tmp
 mount -t tmpfs tmpfs /tmp || exit 1
 case "$root" in
     /tmp/*)
-        mkdir -p "$root" && mount --bind "/proc/self/fd/8/${root#/tmp/}" "$root" || exit 1 ;;
+        mkdir -p "$root" &&
+            mount --no-canonicalize --bind "/proc/self/fd/8/${root#/tmp/}" "$root" || exit 1 ;;
 esac
 exec 8<&-
 mount -t sysfs sysfs /sys || exit 1
