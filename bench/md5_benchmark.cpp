@@ -82,8 +82,7 @@ void BM_Hwid(benchmark::State& state) {
 }
 
 void BM_OpenSSL(benchmark::State& state) {
-    const unsigned char* data =
-        reinterpret_cast<const unsigned char*>(randomBytes().data());
+    const unsigned char* data = reinterpret_cast<const unsigned char*>(randomBytes().data());
     const std::size_t length = static_cast<std::size_t>(state.range(0));
     unsigned char digest[MD5_DIGEST_LENGTH];
     for (auto _ : state) {
@@ -159,8 +158,7 @@ public:
         for (const Run& run : reports) {
             runs_.push_back(run);
             if (run.error_occurred) continue;
-            const bool median = run.run_type == Run::RT_Aggregate &&
-                                run.aggregate_name == "median";
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
             const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
             if (!median && !single) continue;
             const double n = static_cast<double>(run.iterations);
@@ -187,8 +185,8 @@ public:
             {"BM_HwidStream", "BM_OpenSSLStream"},
             {"BM_HwidFile", "BM_OpenSSLStream"},
         };
-        std::printf("\n%-18s %13s %13s %7s %13s %13s %7s\n", "median per call",
-                    "ours (wall)", "OpenSSL", "ratio", "ours (CPU)", "OpenSSL", "ratio");
+        std::printf("\n%-18s %13s %13s %7s %13s %13s %7s\n", "median per call", "ours (wall)",
+                    "OpenSSL", "ratio", "ours (CPU)", "OpenSSL", "ratio");
         for (const auto& pair : kPairs) {
             const auto ours = medians_.find(pair.first);
             const auto theirs = medians_.find(pair.second);
@@ -201,13 +199,14 @@ public:
                 const Times& a = entry.second;
                 const Times& b = other->second;
                 std::printf("%-18s %10.3f us %10.3f us %7.2f %10.3f us %10.3f us %7.2f\n",
-                            name.c_str(), a.real * 1e6, b.real * 1e6, b.real / a.real,
-                            a.cpu * 1e6, b.cpu * 1e6, b.cpu / a.cpu);
+                            name.c_str(), a.real * 1e6, b.real * 1e6, b.real / a.real, a.cpu * 1e6,
+                            b.cpu * 1e6, b.cpu / a.cpu);
             }
         }
-        std::printf("ratio = OpenSSL's time / MD5Checksum's time; >= 1.00: at least as fast."
-                    " Stream and File are\ncompared with OpenSSL fed by the same 1024-byte"
-                    " reads of the same file.\n");
+        std::printf(
+            "ratio = OpenSSL's time / MD5Checksum's time; >= 1.00: at least as fast."
+            " Stream and File are\ncompared with OpenSSL fed by the same 1024-byte"
+            " reads of the same file.\n");
     }
 
 private:

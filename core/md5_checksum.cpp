@@ -15,15 +15,11 @@ namespace {
 const std::streamsize kReadSize = 1024;
 const std::size_t kFileBufferSize = 128 * 1024;
 
-inline std::uint32_t rotateLeft(std::uint32_t x, int n) {
-    return (x << n) | (x >> (32 - n));
-}
+inline std::uint32_t rotateLeft(std::uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
 
 inline std::uint32_t loadLittleEndian(const unsigned char* p) {
-    return static_cast<std::uint32_t>(p[0]) |
-           static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 |
-           static_cast<std::uint32_t>(p[3]) << 24;
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
 
 // "000102...feff": the two lowercase digits of every byte value.
@@ -57,21 +53,21 @@ inline void storeLittleEndian(std::uint32_t v, unsigned char* p) {
 // the constant go into `a` first, before `b` is known; in round 2 the function
 // is split in two disjoint halves, (c & ~d) + (b & d), so that the half without
 // `b` is added early too; round 3 pairs c ^ d, which is ready, before b joins.
-#define ZEF_MD5_F(a, b, c, d, x, s, ac)                 \
-    a += (x) + (ac);                                    \
-    a += (((c) ^ (d)) & (b)) ^ (d);                     \
+#define ZEF_MD5_F(a, b, c, d, x, s, ac) \
+    a += (x) + (ac);                    \
+    a += (((c) ^ (d)) & (b)) ^ (d);     \
     a = rotateLeft(a, s) + (b)
-#define ZEF_MD5_G(a, b, c, d, x, s, ac)                 \
-    a += (x) + (ac) + ((c) & ~(d));                     \
-    a += (b) & (d);                                     \
+#define ZEF_MD5_G(a, b, c, d, x, s, ac) \
+    a += (x) + (ac) + ((c) & ~(d));     \
+    a += (b) & (d);                     \
     a = rotateLeft(a, s) + (b)
-#define ZEF_MD5_H(a, b, c, d, x, s, ac)                 \
-    a += (x) + (ac);                                    \
-    a += (b) ^ ((c) ^ (d));                             \
+#define ZEF_MD5_H(a, b, c, d, x, s, ac) \
+    a += (x) + (ac);                    \
+    a += (b) ^ ((c) ^ (d));             \
     a = rotateLeft(a, s) + (b)
-#define ZEF_MD5_I(a, b, c, d, x, s, ac)                 \
-    a += (x) + (ac);                                    \
-    a += (c) ^ ((b) | ~(d));                            \
+#define ZEF_MD5_I(a, b, c, d, x, s, ac) \
+    a += (x) + (ac);                    \
+    a += (c) ^ ((b) | ~(d));            \
     a = rotateLeft(a, s) + (b)
 
 // Runs the compression function over `blocks` consecutive 64-byte blocks.

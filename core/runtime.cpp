@@ -7,9 +7,7 @@ namespace zef {
 
 const char* const kUniqueIdTypeNames[4] = {"", "NIC", "USB", "HDD"};
 
-const char* uniqueIdTypeName(UniqueIdType type) {
-    return type < 4 ? kUniqueIdTypeNames[type] : "";
-}
+const char* uniqueIdTypeName(UniqueIdType type) { return type < 4 ? kUniqueIdTypeNames[type] : ""; }
 
 Runtime* Runtime::s_instance = nullptr;
 
@@ -28,12 +26,10 @@ void Runtime::shutdown() {
 }
 
 std::string Runtime::generateMD5(const std::string& id) {
-    return stringToUpper(zefStream::MD5Checksum::getMD5(
-        id.data(), static_cast<unsigned long>(id.size())));
+    return stringToUpper(
+        zefStream::MD5Checksum::getMD5(id.data(), static_cast<unsigned long>(id.size())));
 }
 
-const std::vector<UniqueIdStruct_>& Runtime::getUniqueIds() const {
-    return m_ids;
-}
+const std::vector<UniqueIdStruct_>& Runtime::getUniqueIds() const { return m_ids; }
 
 }  // namespace zef

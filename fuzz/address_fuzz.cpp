@@ -72,7 +72,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     g_addressFile = g_root + "/sys/class/net/eth0/address";
     std::atexit([] {
         unlink(g_addressFile.c_str());
-        for (const char* sub : {"/sys/class/net/eth0", "/sys/class/net", "/sys/class", "/sys", ""}) {
+        for (const char* sub :
+             {"/sys/class/net/eth0", "/sys/class/net", "/sys/class", "/sys", ""}) {
             rmdir((g_root + sub).c_str());
         }
     });
@@ -99,7 +100,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     FILE* file = std::fopen(g_addressFile.c_str(), "wb");
     if (file == nullptr) std::abort();
-    if (!content.empty() && std::fwrite(content.data(), 1, content.size(), file) != content.size()) {
+    if (!content.empty() &&
+        std::fwrite(content.data(), 1, content.size(), file) != content.size()) {
         std::abort();
     }
     std::fclose(file);
@@ -111,9 +113,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (modelFirstRead(content, text) && modelAccept("eth0", modelNormalise(text))) {
         expected.push_back(modelNormalise(text));
     }
-    FUZZ_CHECK(ids.size() == expected.size(),
-               "address file " + fuzzShow(content) + " gave " + std::to_string(ids.size()) +
-                   " records");
+    FUZZ_CHECK(ids.size() == expected.size(), "address file " + fuzzShow(content) + " gave " +
+                                                  std::to_string(ids.size()) + " records");
     if (!ids.empty()) {
         FUZZ_CHECK(ids[0].deviceId == expected[0] && ids[0].comment == "eth0" &&
                        ids[0].type == zef::NIC &&

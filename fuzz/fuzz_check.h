@@ -8,13 +8,13 @@
 // Stops the fuzzer with a message when a property does not hold. An abort
 // is what libFuzzer keeps as a crash input, so a broken property is reported
 // and saved exactly like a memory error.
-#define FUZZ_CHECK(condition, what)                                           \
-    do {                                                                      \
-        if (!(condition)) {                                                   \
-            std::fprintf(stderr, "%s:%d: property broken: %s\n", __FILE__,    \
-                         __LINE__, std::string(what).c_str());                \
-            std::abort();                                                     \
-        }                                                                     \
+#define FUZZ_CHECK(condition, what)                                                  \
+    do {                                                                             \
+        if (!(condition)) {                                                          \
+            std::fprintf(stderr, "%s:%d: property broken: %s\n", __FILE__, __LINE__, \
+                         std::string(what).c_str());                                 \
+            std::abort();                                                            \
+        }                                                                            \
     } while (0)
 
 // A printable rendering of outside bytes for failure messages.

@@ -20,8 +20,7 @@ struct Parsed {
 
 Parsed modelParse(const std::string& line) {
     Parsed parsed;
-    if (line.find("HWaddr") == std::string::npos ||
-        line.find("Ethernet") == std::string::npos) {
+    if (line.find("HWaddr") == std::string::npos || line.find("Ethernet") == std::string::npos) {
         return parsed;
     }
     std::size_t begin = 0;
@@ -65,8 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(ok == whole.ok, "line " + fuzzShow(output));
     if (ok) {
         FUZZ_CHECK(name == whole.name && address == whole.address,
-                   "line " + fuzzShow(output) + " gave name " + fuzzShow(name) +
-                       " address " + fuzzShow(address));
+                   "line " + fuzzShow(output) + " gave name " + fuzzShow(name) + " address " +
+                       fuzzShow(address));
     }
 
     if (size == 0) return 0;
@@ -92,8 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                "output " + fuzzShow(output) + " gave " + std::to_string(ids.size()) +
                    " records, expected " + std::to_string(expected.size()));
     for (std::size_t i = 0; i < ids.size(); ++i) {
-        FUZZ_CHECK(ids[i].comment + "|" + ids[i].deviceId == expected[i] &&
-                       ids[i].type == zef::NIC,
+        FUZZ_CHECK(ids[i].comment + "|" + ids[i].deviceId == expected[i] && ids[i].type == zef::NIC,
                    "output " + fuzzShow(output) + " record " + std::to_string(i));
     }
     return 0;

@@ -19,9 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string message(reinterpret_cast<const char*>(data) + 2, size - 2);
     const std::string oneCall =
         MD5Checksum::getMD5(message.data(), static_cast<unsigned long>(message.size()));
-    FUZZ_CHECK(oneCall.size() == 32 &&
-                   oneCall.find_first_not_of("0123456789abcdef") == std::string::npos,
-               "digest " + oneCall);
+    FUZZ_CHECK(
+        oneCall.size() == 32 && oneCall.find_first_not_of("0123456789abcdef") == std::string::npos,
+        "digest " + oneCall);
 
     MD5Checksum pieces;
     for (std::size_t pos = 0; pos < message.size();) {

@@ -60,14 +60,10 @@ TEST(MD5ChecksumTest, PaddingBoundaries) {
         std::size_t length;
         const char* digest;
     } kCases[] = {
-        {55, "ef1772b6dff9a122358552954ad0df65"},
-        {56, "3b0c8ac703f828b04c6c197006d17218"},
-        {63, "b06521f39153d618550606be297466d5"},
-        {64, "014842d480b571495a4a0363793f7367"},
-        {65, "c743a45e0d2e6a95cb859adae0248435"},
-        {119, "8a7bd0732ed6a28ce75f6dabc90e1613"},
-        {120, "5f61c0ccad4cac44c75ff505e1f1e537"},
-        {128, "e510683b3f5ffe4093d021808bc6ff70"},
+        {55, "ef1772b6dff9a122358552954ad0df65"},  {56, "3b0c8ac703f828b04c6c197006d17218"},
+        {63, "b06521f39153d618550606be297466d5"},  {64, "014842d480b571495a4a0363793f7367"},
+        {65, "c743a45e0d2e6a95cb859adae0248435"},  {119, "8a7bd0732ed6a28ce75f6dabc90e1613"},
+        {120, "5f61c0ccad4cac44c75ff505e1f1e537"}, {128, "e510683b3f5ffe4093d021808bc6ff70"},
     };
     for (const auto& c : kCases) {
         EXPECT_EQ(c.digest, digestOf(std::string(c.length, 'a'))) << "length " << c.length;
@@ -116,8 +112,8 @@ TEST(MD5ChecksumStreamTest, LimitedFormStopsAtTheLimitOrTheEnd) {
     static const struct {
         unsigned long limit;
         std::size_t hashed;
-    } kCases[] = {{0, 0}, {1, 1}, {1024, 1024}, {1025, 1025}, {2999, 2999}, {3000, 3000},
-                  {100000, 3000}};
+    } kCases[] = {{0, 0},       {1, 1},       {1024, 1024},  {1025, 1025},
+                  {2999, 2999}, {3000, 3000}, {100000, 3000}};
     for (const auto& c : kCases) {
         std::istringstream stream(data);
         EXPECT_EQ(digestOf(data.substr(0, c.hashed)), MD5Checksum::getMD5(stream, c.limit))

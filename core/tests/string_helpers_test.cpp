@@ -6,7 +6,11 @@ namespace {
 
 TEST(StringHelpersTest, ToUpperChangesOnlyAsciiLowercase) {
     EXPECT_EQ("A1B2-C3", stringToUpper("a1b2-c3"));
-    EXPECT_EQ("\xe4\xff" "AZ", stringToUpper("\xe4\xff" "az"));
+    EXPECT_EQ(
+        "\xe4\xff"
+        "AZ",
+        stringToUpper("\xe4\xff"
+                      "az"));
     EXPECT_EQ(std::string("A\0B", 3), stringToUpper(std::string("a\0b", 3)));
 }
 
@@ -16,12 +20,8 @@ TEST(StringHelpersTest, Strip) {
         const char* chars;
         const char* expected;
     } kCases[] = {
-        {"  eth0\n", "", "eth0"},
-        {"  eth0\n", " ", "eth0\n"},
-        {" \t\n\v\f\r ", "", ""},
-        {"a b", "", "a b"},
-        {"xxaxbxx", "x", "axb"},
-        {"", "", ""},
+        {"  eth0\n", "", "eth0"}, {"  eth0\n", " ", "eth0\n"}, {" \t\n\v\f\r ", "", ""},
+        {"a b", "", "a b"},       {"xxaxbxx", "x", "axb"},     {"", "", ""},
     };
     for (const auto& c : kCases) {
         EXPECT_EQ(c.expected, stringStrip(c.text, c.chars))

@@ -8,9 +8,7 @@ namespace cli {
 namespace {
 
 // A std::string may hold NUL bytes that printf's "%s" would stop at.
-std::string upToNul(const std::string& text) {
-    return std::string(text.c_str());
-}
+std::string upToNul(const std::string& text) { return std::string(text.c_str()); }
 
 void appendPadded(std::string& out, const std::string& value, std::size_t width) {
     const std::string shown = upToNul(value);
@@ -49,8 +47,7 @@ void writeListing(const std::vector<UniqueIdStruct_>& ids, std::FILE* out) {
     text += '\n';
     std::fwrite(text.data(), 1, text.size(), out);
     for (const UniqueIdStruct_& id : ids) {
-        text = formatTableLine(uniqueIdTypeName(id.type), id.hardwareId,
-                               terminalSafe(id.comment));
+        text = formatTableLine(uniqueIdTypeName(id.type), id.hardwareId, terminalSafe(id.comment));
         std::fwrite(text.data(), 1, text.size(), out);
     }
     std::fputs("\n\n\n", out);

@@ -10,13 +10,9 @@
 
 namespace {
 
-void writeOut(const std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-}
+void writeOut(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
 
-void printUsage(char* programName) {
-    std::printf("%s", getHelpText(programName).c_str());
-}
+void printUsage(char* programName) { std::printf("%s", getHelpText(programName).c_str()); }
 
 void printListing() {
     const zef::Runtime* runtime = zef::Runtime::instance();

@@ -40,8 +40,7 @@ UniqueIdStruct_ makeNicRecord(const std::string& name, const std::string& addres
     return record;
 }
 
-bool parseIfconfigLine(const std::string& line, std::string& name,
-                       std::string& address) {
+bool parseIfconfigLine(const std::string& line, std::string& name, std::string& address) {
     if (!stringContains(line, "HWaddr") || !stringContains(line, "Ethernet")) {
         return false;
     }
@@ -53,8 +52,7 @@ bool parseIfconfigLine(const std::string& line, std::string& name,
     return true;
 }
 
-void probe_sysfs_interfaces(const std::string& root,
-                            std::vector<UniqueIdStruct_>& ids) {
+void probe_sysfs_interfaces(const std::string& root, std::vector<UniqueIdStruct_>& ids) {
     const std::string netDir = rootedPath(root, "/sys/class/net");
     DIR* dir = opendir(netDir.c_str());
     if (dir == nullptr) return;

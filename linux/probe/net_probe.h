@@ -28,12 +28,10 @@ UniqueIdStruct_ makeNicRecord(const std::string& name, const std::string& addres
 // One line of "ifconfig -a" output in the traditional layout. Returns true and
 // sets `name` (first field) and `address` (last field, normalised) when the
 // line mentions "HWaddr" and "Ethernet" and has at least three fields.
-bool parseIfconfigLine(const std::string& line, std::string& name,
-                       std::string& address);
+bool parseIfconfigLine(const std::string& line, std::string& name, std::string& address);
 
 // Step A: one record per accepted interface of <root>/sys/class/net.
-void probe_sysfs_interfaces(const std::string& root,
-                            std::vector<UniqueIdStruct_>& ids);
+void probe_sysfs_interfaces(const std::string& root, std::vector<UniqueIdStruct_>& ids);
 
 // Step B over an open stream of command output, read in 4095-byte lines.
 void probe_ifconfig_stream(FILE* output, std::vector<UniqueIdStruct_>& ids);

@@ -5,8 +5,6 @@
 
 namespace zef {
 
-Runtime::Runtime() {
-    probe::rt_generate(m_ids);
-}
+Runtime::Runtime() { probe::rt_generate(m_ids); }
 
 }  // namespace zef

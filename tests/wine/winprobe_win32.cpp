@@ -123,9 +123,9 @@ int main(int argc, char** argv) {
                     LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS),
                     LOWORD(fixed->dwFileVersionLS));
         HMODULE module = LoadLibraryExA(argv[2], nullptr, LOAD_LIBRARY_AS_DATAFILE);
-        HRSRC manifest = module != nullptr ? FindResourceA(module, MAKEINTRESOURCEA(1),
-                                                            MAKEINTRESOURCEA(24))
-                                           : nullptr;
+        HRSRC manifest = module != nullptr
+                             ? FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24))
+                             : nullptr;
         if (manifest == nullptr) return 1;
         const char* text = static_cast<const char*>(LockResource(LoadResource(module, manifest)));
         fwrite(text, 1, SizeofResource(module, manifest), stdout);
@@ -137,8 +137,8 @@ int main(int argc, char** argv) {
     }
     if (command == "hold-clipboard" && argc == 3) {
         // Held by a window, as another program holds it.
-        HWND holder = CreateWindowExA(0, "STATIC", "winprobe", 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                      nullptr, nullptr, nullptr);
+        HWND holder = CreateWindowExA(0, "STATIC", "winprobe", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                      nullptr, nullptr);
         if (!OpenClipboard(holder)) return 1;
         std::printf("holding\n");
         std::fflush(stdout);

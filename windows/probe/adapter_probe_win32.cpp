@@ -24,9 +24,9 @@ void probe_adapters_with(AdapterListingFunction listing, std::vector<UniqueIdStr
         return;
     }
     for (const IP_ADAPTER_INFO* adapter = first; adapter != nullptr; adapter = adapter->Next) {
-        const std::optional<UniqueIdStruct_> record = makeAdapterRecord(
-            adapter->Type, adapter->Address,
-            boundedText(adapter->Description, sizeof(adapter->Description)));
+        const std::optional<UniqueIdStruct_> record =
+            makeAdapterRecord(adapter->Type, adapter->Address,
+                              boundedText(adapter->Description, sizeof(adapter->Description)));
         if (record) {
             ids.push_back(*record);
         }

@@ -34,7 +34,6 @@ ClipboardResult placeTextOnClipboard(const std::string& text) {
 
 void copyTextToClipboard(std::string text) {
     if (placeTextOnClipboard(text) != ClipboardResult::kCopied) {
-        MessageBoxA(nullptr, "Error copying string to clipboard", "Error!",
-                    MB_OK | MB_ICONWARNING);
+        MessageBoxA(nullptr, "Error copying string to clipboard", "Error!", MB_OK | MB_ICONWARNING);
     }
 }

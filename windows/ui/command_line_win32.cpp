@@ -16,8 +16,7 @@ char** commandLineToArgvA(const char* commandLine, int* argc) {
     if (wide == nullptr) {
         return nullptr;
     }
-    if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, commandLine, -1, wide, wideLength) ==
-        0) {
+    if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, commandLine, -1, wide, wideLength) == 0) {
         std::free(wide);
         return nullptr;
     }

@@ -46,9 +46,9 @@ HWND createToolTip(HWND control, HWND owner, HINSTANCE instance, const char* tex
     if (control == nullptr || text == nullptr) {
         return nullptr;
     }
-    HWND tip = CreateWindowExA(0, TOOLTIPS_CLASSA, nullptr, kToolTipStyle, CW_USEDEFAULT,
-                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, owner, nullptr,
-                               instance, nullptr);
+    HWND tip =
+        CreateWindowExA(0, TOOLTIPS_CLASSA, nullptr, kToolTipStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, owner, nullptr, instance, nullptr);
     if (tip == nullptr) {
         return nullptr;
     }
@@ -107,9 +107,9 @@ int runMainWindow(HINSTANCE instance, int showCommand) {
     }
 
     const std::string title = mainWindowTitle();
-    g_hwndMain = CreateWindowExA(WS_EX_CLIENTEDGE, kClassName, title.c_str(), kMainStyle,
-                                 CW_USEDEFAULT, CW_USEDEFAULT, 1024, 380, nullptr, nullptr,
-                                 instance, nullptr);
+    g_hwndMain =
+        CreateWindowExA(WS_EX_CLIENTEDGE, kClassName, title.c_str(), kMainStyle, CW_USEDEFAULT,
+                        CW_USEDEFAULT, 1024, 380, nullptr, nullptr, instance, nullptr);
     if (g_hwndMain == nullptr) {
         showError("Window Creation Failed!");
         return 0;
@@ -123,8 +123,8 @@ int runMainWindow(HINSTANCE instance, int showCommand) {
     SendMessageA(g_hwndEdit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(g_displayText.c_str()));
 
     // A fixed-pitch face keeps the table's columns aligned.
-    HFONT font = CreateFontA(16, 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0,
-                             0, 0, 0, "Courier New");
+    HFONT font = CreateFontA(16, 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0,
+                             0, 0, "Courier New");
     if (font != nullptr) {
         SendMessageA(g_hwndEdit, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     } else {

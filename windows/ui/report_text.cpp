@@ -65,6 +65,4 @@ std::string getDeviceTableText() {
     return formatDeviceTable(zef::Runtime::instance()->getUniqueIds());
 }
 
-std::string getDeviceInfoText() {
-    return formatDeviceInfo(getDeviceTableText(), g_copyText);
-}
+std::string getDeviceInfoText() { return formatDeviceInfo(getDeviceTableText(), g_copyText); }

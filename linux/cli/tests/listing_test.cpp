@@ -29,8 +29,7 @@ const char kHead[] =
     "TYPE  Hardware ID                      Comment                                 \n"
     "------------------------------------------------------------------------------\n";
 
-UniqueIdStruct_ record(UniqueIdType type, const std::string& deviceId,
-                       const std::string& comment) {
+UniqueIdStruct_ record(UniqueIdType type, const std::string& deviceId, const std::string& comment) {
     UniqueIdStruct_ r;
     r.type = type;
     r.deviceId = deviceId;
@@ -39,9 +38,7 @@ UniqueIdStruct_ record(UniqueIdType type, const std::string& deviceId,
     return r;
 }
 
-TEST(ListingTest, EmptyRegistry) {
-    EXPECT_EQ(std::string(kHead) + "\n\n\n", listingOf({}));
-}
+TEST(ListingTest, EmptyRegistry) { EXPECT_EQ(std::string(kHead) + "\n\n\n", listingOf({})); }
 
 TEST(ListingTest, RowsPadLikePrintfAndNeverCut) {
     const std::string longComment(45, 'c');
@@ -51,13 +48,11 @@ TEST(ListingTest, RowsPadLikePrintfAndNeverCut) {
         record(0, "x", "t0"),
         record(zef::HDD, "y", ""),
     };
-    const std::string expected =
-        std::string(kHead) +
-        "NIC   " + ids[0].hardwareId + " eth0" + std::string(36, ' ') + "\n" +
-        "USB   " + ids[1].hardwareId + " " + longComment + "\n" +
-        "      " + ids[2].hardwareId + " t0" + std::string(38, ' ') + "\n" +
-        "HDD   " + ids[3].hardwareId + " " + std::string(40, ' ') + "\n" +
-        "\n\n\n";
+    const std::string expected = std::string(kHead) + "NIC   " + ids[0].hardwareId + " eth0" +
+                                 std::string(36, ' ') + "\n" + "USB   " + ids[1].hardwareId + " " +
+                                 longComment + "\n" + "      " + ids[2].hardwareId + " t0" +
+                                 std::string(38, ' ') + "\n" + "HDD   " + ids[3].hardwareId + " " +
+                                 std::string(40, ' ') + "\n" + "\n\n\n";
     EXPECT_EQ(expected, listingOf(ids));
 }
 

@@ -20,12 +20,9 @@ TEST(NetProbeRulesTest, SysfsAddressNormalisation) {
         const char* line;
         const char* expected;
     } kCases[] = {
-        {"00:1a:2b:3c:4d:5e\n", "001A2B3C4D5E"},
-        {"00:1A:2B:3C:4D:5E\n", "001A2B3C4D5E"},
-        {"001a2b3c4d5e", "001A2B3C4D5E"},
-        {" \t0a:1b:2c:3d:4e:5f \r\n", "0A1B2C3D4E5F"},
-        {"00:00:00:00:00:00\n", "000000000000"},
-        {"\n", ""},
+        {"00:1a:2b:3c:4d:5e\n", "001A2B3C4D5E"}, {"00:1A:2B:3C:4D:5E\n", "001A2B3C4D5E"},
+        {"001a2b3c4d5e", "001A2B3C4D5E"},        {" \t0a:1b:2c:3d:4e:5f \r\n", "0A1B2C3D4E5F"},
+        {"00:00:00:00:00:00\n", "000000000000"}, {"\n", ""},
     };
     for (const auto& c : kCases) {
         EXPECT_EQ(c.expected, probe::normaliseSysfsAddress(c.line)) << "line: " << c.line;
@@ -71,8 +68,7 @@ TEST(NetProbeRulesTest, IfconfigLines) {
         {"wlan0     Link encap:Ethernet  HWaddr 00:1A:2B:3C:4D:5F\n", true, "wlan0",
          "001A2B3C4D5F"},
         {"lo        Link encap:Local Loopback  \n", false, "", ""},
-        {"ppp0      Link encap:Point-to-Point Protocol  HWaddr 00:11:22:33:44:55\n", false, "",
-         ""},
+        {"ppp0      Link encap:Point-to-Point Protocol  HWaddr 00:11:22:33:44:55\n", false, "", ""},
         {"eth0: flags=4163<UP,BROADCAST,RUNNING,MULTICAST>  mtu 1500\n", false, "", ""},
         {"        ether 00:1a:2b:3c:4d:5e  txqueuelen 1000  (Ethernet)\n", false, "", ""},
         {"HWaddr Ethernet\n", false, "", ""},
@@ -127,14 +123,12 @@ TEST_F(SysfsInterfacesTest, AcceptsOnlyNamedNonZeroSixByteAddresses) {
     addInterface("nonl0", "aa:bb:cc:dd:ee:ff");
     tree.makeDir("sys/class/net/noaddr0");
     tree.writeFile("sys/class/net/.hidden/address", "02:00:00:00:00:04\n");
-    EXPECT_EQ((std::vector<std::string>{"eth0=001A2B3C4D5E", "eth1=001A2B3C4D5E",
-                                        "nonl0=AABBCCDDEEFF"}),
-              comments());
+    EXPECT_EQ(
+        (std::vector<std::string>{"eth0=001A2B3C4D5E", "eth1=001A2B3C4D5E", "nonl0=AABBCCDDEEFF"}),
+        comments());
 }
 
-TEST_F(SysfsInterfacesTest, MissingDirectoryGivesNothing) {
-    EXPECT_TRUE(comments().empty());
-}
+TEST_F(SysfsInterfacesTest, MissingDirectoryGivesNothing) { EXPECT_TRUE(comments().empty()); }
 
 TEST(IfconfigStreamTest, ParsesEveryLineOfTheOldLayout) {
     const char output[] =

@@ -19,10 +19,18 @@ TEST(UsbClassTokenTest, OnlyTheWord08Matches) {
         std::string content;
         bool massStorage;
     } kCases[] = {
-        {"08\n", true},      {"  08  \n", true},  {"08", true},
-        {"\n\t08 xx\n", true}, {"08x\n", false},   {"080\n", false},
-        {"8\n", false},      {"0x08\n", false},   {"03\n", false},
-        {"", false},         {"\n", false},       {std::string("08\0", 3), false},
+        {"08\n", true},
+        {"  08  \n", true},
+        {"08", true},
+        {"\n\t08 xx\n", true},
+        {"08x\n", false},
+        {"080\n", false},
+        {"8\n", false},
+        {"0x08\n", false},
+        {"03\n", false},
+        {"", false},
+        {"\n", false},
+        {std::string("08\0", 3), false},
         {std::string(1 << 20, 'Z'), false},
     };
     for (const auto& c : kCases) {
@@ -92,8 +100,6 @@ TEST_F(UsbProbeTest, BrokenEntriesAreSkipped) {
     EXPECT_TRUE(probeLines().empty());
 }
 
-TEST_F(UsbProbeTest, MissingDirectoryGivesNothing) {
-    EXPECT_TRUE(probeLines().empty());
-}
+TEST_F(UsbProbeTest, MissingDirectoryGivesNothing) { EXPECT_TRUE(probeLines().empty()); }
 
 }  // namespace

@@ -35,8 +35,8 @@ TEST(DiskRecordTest, SerialFromInstanceId) {
 }
 
 TEST(DiskRecordTest, RecordFields) {
-    const auto record = probe::makeDiskRecord(
-        "USBSTOR\\DISK&VEN_X&PROD_Y&REV_1.0\\0123456789AB&0", "X Y USB Device");
+    const auto record = probe::makeDiskRecord("USBSTOR\\DISK&VEN_X&PROD_Y&REV_1.0\\0123456789AB&0",
+                                              "X Y USB Device");
     ASSERT_TRUE(record.has_value());
     EXPECT_EQ("0123456789AB", record->deviceId);
     EXPECT_EQ(zef::Runtime::generateMD5("0123456789AB"), record->hardwareId);

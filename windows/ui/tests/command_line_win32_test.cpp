@@ -39,7 +39,8 @@ TEST(CommandLineToArgvATest, SplitsLikeTheSystem) {
     } kCases[] = {
         {"hwidwin.exe", {"hwidwin.exe"}},
         {"hwidwin.exe --generate abc", {"hwidwin.exe", "--generate", "abc"}},
-        {"\"C:\\Program Files\\hwidwin.exe\"   a\tb ", {"C:\\Program Files\\hwidwin.exe", "a", "b"}},
+        {"\"C:\\Program Files\\hwidwin.exe\"   a\tb ",
+         {"C:\\Program Files\\hwidwin.exe", "a", "b"}},
         {"p \"two words\" x\"y z\"w", {"p", "two words", "xy zw"}},
         {"p --generate \"\"", {"p", "--generate", ""}},
         {"p \"\" \"\"", {"p", "", ""}},

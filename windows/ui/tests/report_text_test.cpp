@@ -11,8 +11,7 @@ using zef::UniqueIdStruct_;
 const char kTitleLine[] =
     "TYPE      Hardware ID                        Comment                                    ";
 
-UniqueIdStruct_ record(UniqueIdType type, const std::string& deviceId,
-                       const std::string& comment) {
+UniqueIdStruct_ record(UniqueIdType type, const std::string& deviceId, const std::string& comment) {
     UniqueIdStruct_ id;
     id.deviceId = deviceId;
     id.hardwareId = zef::Runtime::generateMD5(deviceId);
@@ -25,9 +24,9 @@ std::string rule() { return std::string(88, '-'); }
 
 TEST(DeviceTableTest, EmptyListIsHeadingTitlesAndRule) {
     ASSERT_EQ(88u, std::string(kTitleLine).size());
-    EXPECT_EQ("\nAvailable unique ids:\r\n\r\n" + std::string(kTitleLine) + "\r\n" + rule() +
-                  "\r\n",
-              formatDeviceTable({}));
+    EXPECT_EQ(
+        "\nAvailable unique ids:\r\n\r\n" + std::string(kTitleLine) + "\r\n" + rule() + "\r\n",
+        formatDeviceTable({}));
 }
 
 TEST(DeviceTableTest, RowsArePaddedToTenThirtyFiveFortyThree) {
@@ -87,7 +86,8 @@ TEST(DeviceInfoTest, DisplayTextIsCopyTextAndClosingInstruction) {
     std::string copy = "stale";
     const std::string display = formatDeviceInfo(table, copy);
     EXPECT_EQ("ZEF Version: 2.26.0.0\r\n\r\n" + table, copy);
-    const std::string tail = "\r\n\r\n\r\nPress Copy text to Clipboard button and email this text to: ";
+    const std::string tail =
+        "\r\n\r\n\r\nPress Copy text to Clipboard button and email this text to: ";
     ASSERT_EQ(copy + tail, display.substr(0, copy.size() + tail.size()));
     const std::string address = display.substr(copy.size() + tail.size());
     ASSERT_GE(address.size(), 3u);
