@@ -30,6 +30,16 @@ std::string Runtime::generateMD5(const std::string& id) {
         zefStream::MD5Checksum::getMD5(id.data(), static_cast<unsigned long>(id.size())));
 }
 
+UniqueIdStruct_ makeUniqueId(UniqueIdType type, const std::string& deviceId,
+                             const std::string& comment) {
+    UniqueIdStruct_ record;
+    record.hardwareId = Runtime::generateMD5(deviceId);
+    record.deviceId = deviceId;
+    record.comment = comment;
+    record.type = type;
+    return record;
+}
+
 const std::vector<UniqueIdStruct_>& Runtime::getUniqueIds() const { return m_ids; }
 
 }  // namespace zef

@@ -37,6 +37,10 @@ private:
     static Runtime* s_instance;
 };
 
+// A finished record: the Hardware ID is always generateMD5 of `deviceId`.
+UniqueIdStruct_ makeUniqueId(UniqueIdType type, const std::string& deviceId,
+                             const std::string& comment);
+
 }  // namespace zef
 
 #endif  // ZEF_CORE_RUNTIME_H_

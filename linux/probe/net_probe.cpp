@@ -32,12 +32,7 @@ bool acceptInterface(const std::string& name, const std::string& address) {
 }
 
 UniqueIdStruct_ makeNicRecord(const std::string& name, const std::string& address) {
-    UniqueIdStruct_ record;
-    record.hardwareId = Runtime::generateMD5(address);
-    record.deviceId = address;
-    record.comment = name;
-    record.type = NIC;
-    return record;
+    return makeUniqueId(NIC, address, name);
 }
 
 bool parseIfconfigLine(const std::string& line, std::string& name, std::string& address) {

@@ -40,10 +40,7 @@ bool isMassStorageClass(std::istream& classFile) {
 bool makeUsbRecord(const std::string& serial, const std::string& manufacturer,
                    const std::string& product, UniqueIdStruct_& record) {
     if (serial.empty()) return false;
-    record.hardwareId = Runtime::generateMD5(serial);
-    record.deviceId = serial;
-    record.comment = manufacturer + " - " + product;
-    record.type = USB;
+    record = makeUniqueId(USB, serial, manufacturer + " - " + product);
     return true;
 }
 

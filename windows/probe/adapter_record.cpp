@@ -25,12 +25,7 @@ std::optional<UniqueIdStruct_> makeAdapterRecord(unsigned type, const unsigned c
     if (deviceId.size() != 12 || deviceId == "000000000000") {
         return std::nullopt;
     }
-    UniqueIdStruct_ record;
-    record.hardwareId = Runtime::generateMD5(deviceId);
-    record.deviceId = deviceId;
-    record.comment = description;
-    record.type = NIC;
-    return record;
+    return makeUniqueId(NIC, deviceId, description);
 }
 
 std::string boundedText(const char* buffer, std::size_t size) {

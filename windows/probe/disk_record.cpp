@@ -25,12 +25,7 @@ std::optional<UniqueIdStruct_> makeDiskRecord(const std::string& instanceId,
     if (!cutSerialFromInstanceId(instanceId, serial)) {
         return std::nullopt;
     }
-    UniqueIdStruct_ record;
-    record.hardwareId = Runtime::generateMD5(serial);
-    record.deviceId = serial;
-    record.comment = friendlyName;
-    record.type = USB;
-    return record;
+    return makeUniqueId(USB, serial, friendlyName);
 }
 
 }  // namespace probe
