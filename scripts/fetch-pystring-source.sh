@@ -62,10 +62,10 @@ cd "$work"
 # Only the upstream tarball is wanted: the release itself, verified by apt
 # against the signed source index. Debian's packaging files are not needed,
 # so a failure to fetch them is tolerated once the tarball is here.
-spec=pystring
-[ -n "$version" ] && spec="pystring=$version"
+request=pystring
+[ -n "$version" ] && request="pystring=$version"
 # shellcheck disable=SC2086
-apt-get $apt_opts -qq --download-only source "$spec" >"$apt_dir/source.log" 2>&1 || true
+apt-get $apt_opts -qq --download-only source "$request" >"$apt_dir/source.log" 2>&1 || true
 
 orig=$(ls "$work"/pystring_*.orig.tar.* 2>/dev/null | head -n 1 || true)
 if [ -z "$orig" ]; then

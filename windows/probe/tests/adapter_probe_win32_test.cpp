@@ -109,9 +109,9 @@ TEST_F(AdapterProbeTest, NoAdapterNoRecord) {
 
 // HWID_EXPECTED_ADAPTERS="br0=0a:1b:2c:3d:4e:5f,tap0=..." names the Ethernet
 // interfaces of the network namespace this test runs in.
-std::vector<std::pair<std::string, std::string>> expectedAdapters(const char* spec) {
+std::vector<std::pair<std::string, std::string>> expectedAdapters(const char* listing) {
     std::vector<std::pair<std::string, std::string>> expected;
-    std::stringstream list(spec);
+    std::stringstream list(listing);
     std::string item;
     while (std::getline(list, item, ',')) {
         const auto eq = item.find('=');
@@ -124,8 +124,8 @@ std::vector<std::pair<std::string, std::string>> expectedAdapters(const char* sp
 }
 
 TEST(RealAdapterProbeTest, ListsTheNamespaceInterfaces) {
-    const char* spec = std::getenv("HWID_EXPECTED_ADAPTERS");
-    if (spec == nullptr) {
+    const char* listing = std::getenv("HWID_EXPECTED_ADAPTERS");
+    if (listing == nullptr) {
         GTEST_SKIP() << "HWID_EXPECTED_ADAPTERS is not set (run by scripts/test-windows.sh "
                         "inside a prepared network namespace)";
     }
@@ -138,7 +138,7 @@ TEST(RealAdapterProbeTest, ListsTheNamespaceInterfaces) {
         found.emplace_back(id.comment, id.deviceId);
     }
     std::sort(found.begin(), found.end());
-    EXPECT_EQ(expectedAdapters(spec), found) << spec;
+    EXPECT_EQ(expectedAdapters(listing), found) << listing;
 }
 
 }  // namespace
