@@ -101,6 +101,16 @@ expect_texts() {  # expect_texts DISPLAY_FILE COPY_FILE
     } >"$1"
 }
 
+# The clipboard is set by the program's window procedure a moment after the
+# click: read it until it matches, or give up after about five seconds.
+await_clipboard() {  # await_clipboard EXPECTED_FILE ACTUAL_FILE
+    for _ in $(seq 50); do
+        W clipboard >"$2" 2>/dev/null
+        cmp -s "$1" "$2" && return 0
+        sleep 0.1
+    done
+}
+
 same() {  # same NAME EXPECTED_FILE ACTUAL_FILE
     if cmp -s "$2" "$3"; then
         record "$1" 0
@@ -214,11 +224,7 @@ LAYOUT
 
     # Copy: exactly the copy text, as CF_TEXT.
     W click "$title" 3
-    for _ in $(seq 50); do
-        W clipboard >"$out/clipboard.txt" 2>/dev/null
-        cmp -s "$out/expected-copy.txt" "$out/clipboard.txt" && break
-        sleep 0.1
-    done
+    await_clipboard "$out/expected-copy.txt" "$out/clipboard.txt"
     same "[$arch] Copy puts the copy text on the clipboard" "$out/expected-copy.txt" \
         "$out/clipboard.txt"
 
@@ -246,11 +252,7 @@ LAYOUT
     same "[$arch] Refresh shows a new adapter" "$out/expected-display-refresh.txt" \
         "$out/display-refresh.txt"
     W click "$title" 3
-    for _ in $(seq 50); do
-        W clipboard >"$out/clipboard-refresh.txt" 2>/dev/null
-        cmp -s "$out/expected-copy-refresh.txt" "$out/clipboard-refresh.txt" && break
-        sleep 0.1
-    done
+    await_clipboard "$out/expected-copy-refresh.txt" "$out/clipboard-refresh.txt"
     same "[$arch] Copy after Refresh copies the new table" "$out/expected-copy-refresh.txt" \
         "$out/clipboard-refresh.txt"
 

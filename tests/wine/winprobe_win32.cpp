@@ -30,9 +30,28 @@
 
 namespace {
 
+struct VisibleSearch {
+    const char* title;
+    HWND found;
+};
+
+BOOL CALLBACK matchVisible(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<VisibleSearch*>(param);
+    char title[256] = {0};
+    GetWindowTextA(window, title, sizeof title);
+    if (IsWindowVisible(window) && lstrcmpA(title, search->title) == 0) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Every top-level window is looked at, not only the first of that title: a
+// message box of the previous run may still exist, hidden, while it closes.
 HWND findVisible(const char* title) {
-    HWND window = FindWindowA(nullptr, title);
-    return window != nullptr && IsWindowVisible(window) ? window : nullptr;
+    VisibleSearch search = {title, nullptr};
+    EnumWindows(matchVisible, reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 HWND waitFor(const char* title, double seconds) {
