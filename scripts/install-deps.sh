@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs, with apt-get, the Debian packages that the named parts of the work
 # need, and only those that are missing. Each argument is a part (build, test,
-# windows) or a package name.
+# windows) or a package name. Prints one line naming what it installs; apt's
+# own output goes to a log that is shown only when the install fails.
 # Usage: scripts/install-deps.sh PART|PACKAGE...
 set -eu
 
@@ -28,11 +29,21 @@ done
 
 as_root=""
 [ "$(id -u)" = 0 ] || as_root="sudo"
-case "$missing" in
-    *wine32*)
-        dpkg --print-foreign-architectures | grep -qx i386 || $as_root dpkg --add-architecture i386 ;;
-esac
-echo "installing:$missing"
-$as_root apt-get update -q
-# One word per package.
-DEBIAN_FRONTEND=noninteractive $as_root apt-get install -y -q --no-install-recommends $missing
+# apt-get's progress is noise unless it fails: keep it in a log.
+log="${TMPDIR:-/tmp}/hwid-install-deps.log"
+echo "installing with apt-get:$missing (log: $log)" >&2
+{
+    case "$missing" in
+        *wine32*)
+            dpkg --print-foreign-architectures | grep -qx i386 ||
+                $as_root dpkg --add-architecture i386 ;;
+    esac &&
+        $as_root apt-get update -q &&
+        # One word per package.
+        $as_root env DEBIAN_FRONTEND=noninteractive \
+            apt-get install -y -q --no-install-recommends $missing
+} >"$log" 2>&1 || {
+    echo "installing failed; apt-get said:" >&2
+    cat "$log" >&2
+    exit 1
+}

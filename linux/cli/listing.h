@@ -10,8 +10,10 @@
 namespace zef {
 namespace cli {
 
-// `text` up to its first NUL, with every byte below 0x20 and 0x7F written as
-// '?', so that device-supplied names cannot drive the user's terminal.
+// `text` up to its first NUL, shown as `ls` shows names in a UTF-8 locale, so
+// that device-supplied names cannot drive the user's terminal: each C0
+// control, DEL, C1 control (U+0080 to U+009F) and each byte that is not part
+// of well-formed UTF-8 becomes one '?'; all other text is kept as it is.
 std::string terminalSafe(const std::string& text);
 
 // One table line as printf("%-5s %-32s %-40s\n") writes it: each value up to

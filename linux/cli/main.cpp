@@ -19,20 +19,25 @@ void printListing() {
     zef::cli::writeListing(runtime->getUniqueIds(), stdout);
 }
 
+bool hasProgramName(int argc, char** argv) {
+    return argc >= 1 && argv[0] != nullptr && argv[0][0] != '\0';
+}
+
 }  // namespace
 
+// The command depends on the argument count alone: an empty argv[0] (as
+// "exec -a ''" gives, or the kernel for an empty argument vector) changes
+// only the name the usage text shows.
 int main(int argc, char** argv) {
-    if (argc < 1 || argv[0] == nullptr || argv[0][0] == '\0') {
-        // Started without a program name (the kernel turns an empty argument
-        // vector into a single empty string): the usage still needs one.
-        char fallbackName[] = "hwidtool";
-        printUsage(fallbackName);
-    } else if (argc == 1) {
+    if (argc == 1) {
         printListing();
     } else if (argc == 3 && std::strcmp(argv[1], "--generate") == 0) {
         writeOut(zef::cli::formatGenerateResult(argv[2]));
     } else {
-        printUsage(argv[0]);
+        // The usage text names the program as it was invoked; without a
+        // name it still has to say what to type.
+        char fallbackName[] = "hwidtool";
+        printUsage(hasProgramName(argc, argv) ? argv[0] : fallbackName);
     }
     return 0;
 }
