@@ -2,11 +2,12 @@
 #
 # Debian's libpystring-dev ships a header and a shared library but no CMake
 # or pkg-config file. When PYSTRING_SOURCE_DIR names an unpacked pystring
-# release, the library is compiled from it instead. Cross builds do that
-# always: without PYSTRING_SOURCE_DIR they unpack the release of Debian's
-# source package into the build folder first (scripts/fetch-pystring-source.sh).
+# release, the library is compiled from it instead. Cross builds and portable
+# builds (HWID_PORTABLE) do that always: without PYSTRING_SOURCE_DIR they
+# unpack the release of Debian's source package into the build folder first
+# (scripts/fetch-pystring-source.sh).
 
-if(CMAKE_CROSSCOMPILING AND NOT PYSTRING_SOURCE_DIR)
+if((CMAKE_CROSSCOMPILING OR HWID_PORTABLE) AND NOT PYSTRING_SOURCE_DIR)
   set(_pystring_work "${CMAKE_BINARY_DIR}/pystring-source")
   message(STATUS "Fetching the pystring sources into ${_pystring_work}")
   execute_process(

@@ -7,6 +7,8 @@
 # program name in the usage text is the same wherever the binary lives.
 #
 # Usage: distro-commands.sh PATH_TO_HWIDTOOL
+# Environment: HWIDTOOL_RUNNER, an emulator to start the program with (such
+# as qemu-aarch64-static); its guest still sees ./hwidtool as its name.
 set -u
 
 dir=$(dirname "${1:?usage: $0 PATH_TO_HWIDTOOL}")
@@ -16,7 +18,8 @@ run() {
     printf '=== hwidtool'
     printf ' [%s]' "$@"
     printf '\n'
-    ./hwidtool "$@"
+    # One word: the emulator's name.
+    ${HWIDTOOL_RUNNER:-} ./hwidtool "$@"
     printf '=== status %d\n' "$?"
 }
 

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs, with apt-get, the Debian packages that the named parts of the work
 # need, and only those that are missing. Each argument is a part (build, test,
-# windows) or a package name. Prints one line naming what it installs; apt's
+# portable, windows) or a package name. Prints one line naming what it installs; apt's
 # own output goes to a log that is shown only when the install fails.
 # Usage: scripts/install-deps.sh PART|PACKAGE...
 set -eu
@@ -10,6 +10,7 @@ packages_for() {
     case "$1" in
         build) echo "cmake make g++ libpystring-dev" ;;
         test) echo "cmake make g++ clang libpystring-dev libgtest-dev python3 iproute2 util-linux" ;;
+        portable) echo "g++-aarch64-linux-gnu g++-arm-linux-gnueabihf qemu-user-static busybox-static binutils" ;;
         windows) echo "mingw-w64 wine wine32 wine64 xvfb xdotool imagemagick fonts-liberation dpkg-dev" ;;
         *) echo "$1" ;;
     esac

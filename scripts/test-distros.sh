@@ -229,51 +229,9 @@ root_system_tests() {
     '
 }
 
-# The outputs of two builds, file by file: the same files, none empty, equal
-# bytes. One allowance: the kernel lists a network namespace's interfaces in
-# an order of its own (its directory hash is seeded per namespace), so two
-# fabrications of the same machine can list the same NICs in different
-# orders. The system tests have already checked each run's order against
-# its own directory listing; here the NIC lines are compared as one sorted
-# block, every other byte in place.
+# The outputs of two builds, file by file (tests/system/same_outputs.py).
 same_outputs() {  # folder, folder
-    python3 - "$1" "$2" <<'EOF'
-import os, sys
-
-def nic_block_sorted(data):
-    lines = data.split(b"\n")
-    i = 0
-    while i < len(lines):
-        j = i
-        while j < len(lines) and lines[j].startswith(b"NIC "):
-            j += 1
-        lines[i:j] = sorted(lines[i:j])
-        i = j + 1
-    return b"\n".join(lines)
-
-a, b = sys.argv[1:]
-names = sorted(os.listdir(a))
-problems = []
-if names != sorted(os.listdir(b)):
-    problems.append("different outputs: %s: %s; %s: %s" % (a, names, b, sorted(os.listdir(b))))
-elif "commands.out" not in names or "workstation.out" not in names:
-    problems.append("outputs missing in %s: %s" % (a, names))
-else:
-    for name in names:
-        x = open(os.path.join(a, name), "rb").read()
-        y = open(os.path.join(b, name), "rb").read()
-        if not x:
-            problems.append("%s/%s is empty" % (a, name))
-        elif x == y:
-            print("equal bytes: " + name)
-        elif nic_block_sorted(x) == nic_block_sorted(y):
-            print("equal bytes, NIC lines in another order: " + name)
-        else:
-            problems.append("%s differs:\n--- %s\n%r\n--- %s\n%r" % (name, a, x, b, y))
-for problem in problems:
-    print(problem)
-sys.exit(1 if problems else 0)
-EOF
+    python3 tests/system/same_outputs.py "$1" "$2" commands.out workstation.out
 }
 
 compare_outputs() {

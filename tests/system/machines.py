@@ -8,6 +8,11 @@ expected listing is computed here, independently of the program, with
 hashlib; the program's standard output must match it byte for byte.
 
 Usage: machines.py --binary PATH [--save DIR] [--only NAME ...]
+                   [--runner COMMAND | --bare-root STATIC_SHELL]
+--runner starts the binary through another program (an emulator such as
+qemu-aarch64-static). --bare-root runs it, on each machine, in a root that
+holds nothing but the binary, sysfs, the stand-in ifconfig and the given
+static shell as /bin/sh (so that it provably needs nothing from the system).
 Exit status: 0 all passed, 1 a failure, 77 skipped (not root, no namespaces).
 """
 
@@ -16,11 +21,13 @@ import ctypes
 import hashlib
 import os
 import platform
+import shlex
 import shutil
 import subprocess
 import sys
 
 SKIP = 77
+RUNNER = []  # the emulator the binary runs under, if any (--runner)
 USB_DEVICES = "/sys/bus/usb/devices"
 PCI_ROOT = "/sys/devices/pci0000:00"
 HOST_USB = "0000:00:14.0/usb1"
@@ -158,13 +165,44 @@ def expected_rows(machine):
     return rows
 
 
-def fabricate_and_run(machine, binary, save_dir):
+def launch(binary, args=(), argv0=None):
+    """subprocess.run keywords that start `binary` (under RUNNER) with `args`
+    and, where given, `argv0` as its program name."""
+    if argv0 is None:
+        return {"args": RUNNER + [binary] + list(args)}
+    if RUNNER:  # qemu's way of choosing the guest's argv[0]
+        return {"args": RUNNER + ["-0", argv0, binary] + list(args)}
+    return {"args": [argv0] + list(args), "executable": binary}
+
+
+def bare_root(binary, shell):
+    """A root on tmpfs with only the binary, this machine's sysfs, the
+    stand-in /sbin and `shell` as /bin/sh; returns subprocess.run keywords
+    that run the binary in it."""
+    root = "/mnt"  # hidden by a tmpfs of this mount namespace, left as it was
+    run("mount", "-t", "tmpfs", "tmpfs", root)
+    shutil.copy(binary, os.path.join(root, "hwidtool"))
+    for folder in ("sys", "sbin", "bin"):
+        os.mkdir(os.path.join(root, folder))
+    run("mount", "--rbind", "/sys", os.path.join(root, "sys"))
+    run("mount", "--bind", os.path.realpath("/sbin"), os.path.join(root, "sbin"))
+    shutil.copy(shell, os.path.join(root, "bin", "sh"))
+    os.symlink("sh", os.path.join(root, "bin", "cat"))  # busybox: one file, many commands
+
+    def enter():
+        os.chroot(root)
+        os.chdir("/")
+    return {"args": ["/hwidtool"], "preexec_fn": enter}
+
+
+def fabricate_and_run(machine, binary, save_dir, bare_shell=None):
     ip = shutil.which("ip") or "/sbin/ip"
     add_interfaces(machine, ip)
     run("mount", "-t", "sysfs", "sysfs", "/sys")
     lay_out_usb(machine.usb)
     install_ifconfig(machine.ifconfig)
-    result = subprocess.run([binary], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    how = bare_root(binary, bare_shell) if bare_shell else launch(binary)
+    result = subprocess.run(**how, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     expected = listing(expected_rows(machine))
     if save_dir:
         write(os.path.join(save_dir, machine.name + ".out"), result.stdout)
@@ -305,25 +343,30 @@ def check_commands(binary):
     ]
     failures = []
     for args, expected in cases:
-        result = subprocess.run([binary.encode()] + args, stdout=subprocess.PIPE)
+        result = subprocess.run(**launch(binary.encode(), args), stdout=subprocess.PIPE)
         want = expected if expected is not None else usage(binary.encode())
         if result.returncode != 0 or result.stdout != want:
             failures.append("args %r: status %d, stdout %r" % (args, result.returncode,
                                                                 result.stdout))
     # An empty program name changes nothing but the name the usage shows.
-    listing_here = subprocess.run([binary], stdout=subprocess.PIPE).stdout
+    listing_here = subprocess.run(**launch(binary), stdout=subprocess.PIPE).stdout
     unnamed = [
         ([b"", b"--generate", b"abc"], b"\nabc: 900150983CD24FB0D6963F7D28E17F72\n\n"),
         ([b"", b"abc"], usage(b"hwidtool")),
         ([b""], listing_here),
     ]
     for args, want in unnamed:
-        result = subprocess.run(args, executable=binary, stdout=subprocess.PIPE)
+        result = subprocess.run(**launch(binary.encode(), args[1:], args[0]),
+                                stdout=subprocess.PIPE)
         if result.returncode != 0 or result.stdout != want:
             failures.append("argv %r: status %d, stdout %r" % (args, result.returncode,
                                                                 result.stdout))
     # Since Linux 5.18 an empty argument vector arrives as one empty name;
     # before, the program sees a count of 0 and shows the usage.
+    if RUNNER:
+        print("note: the run without any argument vector needs a direct exec; "
+              "not run under " + " ".join(RUNNER))
+        return failures
     release = tuple(int(part) for part in platform.release().split(".")[:2])
     status, out = exec_without_argv(binary)
     if status != 0 or out != (listing_here if release >= (5, 18) else usage(b"hwidtool")):
@@ -348,12 +391,18 @@ def main():
     parser.add_argument("--save", help="folder for each machine's raw output")
     parser.add_argument("--only", nargs="*")
     parser.add_argument("--inside", help=argparse.SUPPRESS)
+    how = parser.add_mutually_exclusive_group()
+    how.add_argument("--runner", help="emulator to start the binary with")
+    how.add_argument("--bare-root", metavar="STATIC_SHELL",
+                     help="run in a root without a C library, this shell as /bin/sh")
     args = parser.parse_args()
     binary = os.path.abspath(args.binary)
+    if args.runner:
+        RUNNER.extend(shlex.split(args.runner))
 
     if args.inside:
         machine = next(m for m in MACHINES if m.name == args.inside)
-        failures = fabricate_and_run(machine, binary, args.save)
+        failures = fabricate_and_run(machine, binary, args.save, args.bare_root)
         for failure in failures:
             print("  " + failure)
         return 1 if failures else 0
@@ -377,6 +426,10 @@ def main():
                    os.path.abspath(__file__), "--binary", binary, "--inside", machine.name]
         if args.save:
             command += ["--save", os.path.abspath(args.save)]
+        if args.runner:
+            command += ["--runner", args.runner]
+        if args.bare_root:
+            command += ["--bare-root", os.path.abspath(args.bare_root)]
         result = subprocess.run(command)
         ok = result.returncode == 0
         print("%s machine %s" % ("ok  " if ok else "FAIL", machine.name))

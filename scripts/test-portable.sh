@@ -1,0 +1,113 @@
+#!/bin/sh
+# hwidtool for any Linux: the three portable builds (presets portable-x86_64,
+# portable-aarch64, portable-armhf), proven against the native build.
+#
+# Builds each preset and checks that the binary is of its architecture,
+# static (no dynamic section) and stripped; runs the fabricated machines of
+# tests/system/machines.py against it (the ARM ones under qemu-user-static)
+# and compares every output byte for byte with the native build's. Then runs
+# the x86_64 binary in a root that holds no C library: only the binary,
+# sysfs, and busybox's static shell as /bin/sh for the ifconfig fallback.
+#
+# Needs root (namespaces, chroot); without it, it says so and exits 77.
+# Installs what it needs. Everything it makes stays in build-portable-*/.
+# Ends with the line "N passed, M failed"; exit status 0 only when nothing
+# failed.
+set -u
+cd "$(dirname "$0")/.." || exit 1
+compare="$(pwd)/build-portable-compare"
+native="build-portable-native"
+
+if [ "$(id -u)" != 0 ]; then
+    echo "SKIP: the portable builds' tests need root (network and mount namespaces, chroot)"
+    exit 77
+fi
+
+passed=0
+failed=0
+failed_names=""
+check() {
+    name=$1
+    shift
+    echo "=== $name"
+    if "$@"; then
+        passed=$((passed + 1))
+        echo "ok   $name"
+    else
+        failed=$((failed + 1))
+        failed_names="$failed_names $name"
+        echo "FAIL $name"
+        return 1
+    fi
+}
+finish() {
+    echo "$passed passed, $failed failed"
+    [ "$failed" -eq 0 ] || { echo "failed:$failed_names"; exit 1; }
+    exit 0
+}
+
+install_missing() {
+    timeout 1500 scripts/install-deps.sh build portable python3 iproute2 util-linux
+}
+
+native_build() {
+    cmake -S . -B "$native" -DHWID_WERROR=ON -DBUILD_TESTING=OFF >/dev/null &&
+        timeout 600 cmake --build "$native" -j"$(nproc)" --target hwidtool >/dev/null
+}
+
+# System tests of one binary, outputs kept in $compare/NAME.
+outputs() {  # name, binary, machines.py options...
+    folder=$1 binary=$2
+    shift 2
+    rm -rf "${compare:?}/$folder" && mkdir -p "$compare/$folder" &&
+        timeout 900 python3 tests/system/machines.py --binary "$binary" --save "$compare/$folder" "$@"
+}
+
+native_outputs() {
+    outputs native "$native/linux/cli/hwidtool" &&
+        scripts/distro-commands.sh "$native/linux/cli/hwidtool" >"$compare/native/commands.out"
+}
+
+portable_build() {  # arch
+    timeout 300 cmake --preset "portable-$1" >/dev/null &&
+        timeout 900 cmake --build --preset "portable-$1" -j"$(nproc)" >/dev/null
+}
+
+# The ELF header names the architecture; no dynamic section means no loader
+# and no shared library; no symbol table means stripped.
+static_and_stripped() {  # binary, machine as readelf names it
+    header=$(readelf -h "$1") || return 1
+    echo "$header" | grep -q "Machine: .*$2\$" || { echo "$1 is not for $2"; return 1; }
+    readelf -d "$1" | grep -q 'There is no dynamic section' || { echo "$1 is dynamic"; return 1; }
+    ! readelf -S "$1" | grep -q '\.symtab' || { echo "$1 is not stripped"; return 1; }
+    echo "$1: $2, static, stripped, $(stat -c %s "$1") bytes"
+}
+
+proven() {  # arch, readelf machine, emulator or ""
+    binary="build-portable-$1/linux/cli/hwidtool"
+    static_and_stripped "$binary" "$2" || return 1
+    outputs "$1" "$binary" ${3:+--runner "$3"} &&
+        HWIDTOOL_RUNNER=$3 scripts/distro-commands.sh "$binary" >"$compare/$1/commands.out" &&
+        python3 tests/system/same_outputs.py "$compare/native" "$compare/$1" \
+            commands.out workstation.out
+}
+
+# Only the machines run in the root: the commands read no hardware.
+bare_root() {
+    outputs bare "build-portable-x86_64/linux/cli/hwidtool" --bare-root /bin/busybox &&
+        python3 tests/system/same_outputs.py --ignore commands.out \
+            "$compare/native" "$compare/bare" workstation.out
+}
+
+check dependencies install_missing || finish
+check native-build native_build || finish
+check native-outputs native_outputs || finish
+for target in x86_64:X86-64: aarch64:AArch64:qemu-aarch64-static armhf:ARM:qemu-arm-static; do
+    arch=${target%%:*}
+    rest=${target#*:}
+    if check "build-$arch" portable_build "$arch"; then
+        check "machines-$arch" proven "$arch" "${rest%%:*}" "${rest#*:}"
+    fi
+done
+check bare-root bare_root
+finish
