@@ -193,6 +193,10 @@ print("wall: median of %s runs; CPU: mean user+system time, steadier on a busy m
       " ratio = ip / hwidtool,\n>= 1.00: no slower than ip. RSS: median peak resident set of 5"
       " runs. heap: peak (valgrind massif).\nMachine 'host' is this machine as it is; the"
       " others are fabricated with that many interfaces." % runs)
+for label, lines in rows.items():
+    print("%s: hwidtool / ip, median wall: %s" % (label, ", ".join(
+        "%s %.2f" % (machine if machine == "host" else "%d NICs" % nics, ms / ip_ms)
+        for (machine, nics, ms, ip_ms, *_) in lines)))
 
 for label, lines in rows.items():
     fabricated = [l for l in lines if l[0] != "host"]

@@ -9,8 +9,8 @@
 #      is, and (as root) on fabricated machines with 1, 64, 512 and 2048
 #      network interfaces and 256 USB entries (scripts/bench-listing.sh).
 # Two builds of hwidtool are timed: "shared" links Debian's libpystring and the
-# shared C++ runtime; "static" compiles the same pystring release from Debian's
-# source package in and so carries its own C++ runtime.
+# shared C++ runtime (the Debian package); "portable" is the preset
+# portable-x86_64, fully static with the same pystring release compiled in.
 #
 # Usage: sudo scripts/bench.sh [--counts "1 64 512 2048"] [--runs N]
 # Takes about 5 minutes. Benchmarks report; they never fail on slow figures.
@@ -39,7 +39,7 @@ scripts/install-deps.sh build libbenchmark-dev libssl-dev hyperfine time valgrin
 
 # RelWithDebInfo is -O2, the level the digest's goal is stated for; the
 # compiler is the system's c++ (g++ on Debian) unless CXX names another.
-echo "=== building (build-bench, build-bench-static)"
+echo "=== building (build-bench)"
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DHWID_WERROR=ON -DHWID_BENCHMARKS=ON > /dev/null
 cmake --build build-bench -j"$jobs" --target md5_benchmark md5_file hwidtool core_tests \
@@ -48,16 +48,11 @@ cmake --build build-bench -j"$jobs" --target md5_benchmark md5_file hwidtool cor
 build-bench/core/core_tests --gtest_brief=1 > /dev/null ||
     { echo "core_tests failed: no benchmark of a wrong digest" >&2; exit 1; }
 
-static_binary=()
-if pystring_dir=$(sh scripts/fetch-pystring-source.sh build-bench-static/pystring-source \
-                  2> /dev/null | tail -n 1) && [ -f "$pystring_dir/pystring.cpp" ]; then
-    cmake -S . -B build-bench-static -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DHWID_WERROR=ON -DBUILD_TESTING=OFF -DPYSTRING_SOURCE_DIR="$pystring_dir" > /dev/null
-    cmake --build build-bench-static -j"$jobs" --target hwidtool > /dev/null
-    static_binary=(--binary static="$root/build-bench-static/linux/cli/hwidtool")
-else
-    echo "the pystring source package could not be fetched: the static build is left out"
-fi
+# The portable build: fully static, pystring compiled in (preset).
+echo "=== building the portable binary (build-portable-x86_64)"
+scripts/install-deps.sh portable
+cmake --preset portable-x86_64 > /dev/null
+cmake --build --preset portable-x86_64 -j"$jobs" > /dev/null
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -93,5 +88,5 @@ PYTHON
 echo
 echo "=== listing: hwidtool against ip -o link show, whole process"
 scripts/bench-listing.sh --binary shared="$root/build-bench/linux/cli/hwidtool" \
-    "${static_binary[@]}" \
+    --binary portable="$root/build-portable-x86_64/linux/cli/hwidtool" \
     --counts "$counts" --runs "$runs"

@@ -1,6 +1,7 @@
 #!/bin/sh
 # The whole test suite: installs what it needs, then runs every stage and
-# ends with a line "stages: N passed, M failed". Exit status 0 only when no
+# ends with a line "stages: N passed, M failed, K skipped: ..." naming every
+# part that a stage skipped (its SKIP lines). Exit status 0 only when no
 # stage failed. Stages that need root skip their root-only tests without it.
 set -u
 cd "$(dirname "$0")/.."
@@ -10,11 +11,16 @@ jobs=$(nproc)
 passed=0
 failed=0
 failed_names=""
+skips=$(mktemp)
+trap 'rm -f "$skips" "$skips.status" "$skips.log"' EXIT
 stage() {
     name=$1
     shift
     echo "=== stage $name"
-    if "$@"; then
+    # Shown as it comes; its SKIP lines are kept for the closing line.
+    { "$@"; echo $? >"$skips.status"; } 2>&1 | tee "$skips.log"
+    grep '^SKIP' "$skips.log" >>"$skips"
+    if [ "$(cat "$skips.status")" = 0 ]; then
         passed=$((passed + 1))
         echo "=== stage $name: ok"
     else
@@ -38,13 +44,19 @@ allow_skip() {
     return "$status"
 }
 
-scripts/install-deps.sh test windows || { echo "stages: 0 passed, 1 failed"; exit 1; }
+scripts/install-deps.sh test portable windows || { echo "stages: 0 passed, 1 failed"; exit 1; }
 
 stage gcc native_suite build-test-gcc g++
 stage clang native_suite build-test-clang clang++
 stage hostile allow_skip scripts/test-hostile.sh
 stage distros allow_skip scripts/test-distros.sh
+stage portable allow_skip scripts/test-portable.sh
 stage windows scripts/test-windows.sh
 
-echo "stages: $passed passed, $failed failed"
+skipped=$(grep -c . "$skips")
+if [ "$skipped" -gt 0 ]; then
+    echo "stages: $passed passed, $failed failed, $skipped skipped: $(sed 's/^SKIP:* *//' "$skips" | paste -sd ';' - | sed 's/;/; /g')"
+else
+    echo "stages: $passed passed, $failed failed, 0 skipped"
+fi
 [ "$failed" -eq 0 ] || { echo "failed stages:$failed_names"; exit 1; }
