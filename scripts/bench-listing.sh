@@ -176,10 +176,12 @@ for machine in machines:
     ip = results[-1]
     labels = [l for l in rss if l != "ip"]
     for label, result in zip(labels, results):
+        heap, allocs = peak_heap(machine, label), allocations(machine, label)
+        if not allocs:  # a static binary's malloc is out of valgrind's reach
+            heap, allocs = None, None
         rows.setdefault(label, []).append((
             machine, nics, result["median"] * 1000, ip["median"] * 1000,
-            int(rss[label]), int(rss["ip"]), peak_heap(machine, label),
-            allocations(machine, label), cpu_ms(result), cpu_ms(ip)))
+            int(rss[label]), int(rss["ip"]), heap, allocs, cpu_ms(result), cpu_ms(ip)))
 
 print("%-8s %-7s %5s | %8s %8s %6s | %8s %8s %6s | %7s %7s | %8s %6s" % (
       "build", "machine", "NICs", "wall ms", "ip", "ratio", "CPU ms", "ip", "ratio",
@@ -191,7 +193,7 @@ for label, lines in rows.items():
             rss, ip_rss, "-" if heap is None else heap, "-" if allocs is None else allocs))
 print("wall: median of %s runs; CPU: mean user+system time, steadier on a busy machine;"
       " ratio = ip / hwidtool,\n>= 1.00: no slower than ip. RSS: median peak resident set of 5"
-      " runs. heap: peak (valgrind massif).\nMachine 'host' is this machine as it is; the"
+      " runs. heap: peak (valgrind massif; '-' for a static binary).\nMachine 'host' is this machine as it is; the"
       " others are fabricated with that many interfaces." % runs)
 for label, lines in rows.items():
     print("%s: hwidtool / ip, median wall: %s" % (label, ", ".join(

@@ -49,7 +49,8 @@ apt_opts="-o Dir::Etc::SourceList=$apt_dir/sources.list
           -o APT::Sandbox::User=root"
 
 # The version the native build uses: installed, else the candidate.
-version=$(dpkg-query -W -f='${Version}' libpystring-dev 2>/dev/null || true)
+# (One line per architecture where libpystring-dev:ARCH is installed too.)
+version=$(dpkg-query -W -f='${Version}\n' libpystring-dev 2>/dev/null | head -n 1 || true)
 if [ -z "$version" ]; then
     version=$(apt-cache policy libpystring-dev 2>/dev/null |
               sed -n 's/^ *Candidate: *//p' | grep -v '(none)' || true)

@@ -1,8 +1,9 @@
 #!/bin/sh
 # Installs, with apt-get, the Debian packages that the named parts of the work
 # need, and only those that are missing. Each argument is a part (build, test,
-# portable, windows) or a package name. Prints one line naming what it installs; apt's
-# own output goes to a log that is shown only when the install fails.
+# portable, windows, release) or a package name. Prints one line naming what it
+# installs; apt's own output goes to a log that is shown only when the install
+# fails.
 # Usage: scripts/install-deps.sh PART|PACKAGE...
 set -eu
 
@@ -12,6 +13,9 @@ packages_for() {
         test) echo "cmake make g++ clang libpystring-dev libgtest-dev python3 iproute2 util-linux" ;;
         portable) echo "g++-aarch64-linux-gnu g++-arm-linux-gnueabihf qemu-user-static busybox-static binutils" ;;
         windows) echo "mingw-w64 wine wine32 wine64 xvfb xdotool imagemagick fonts-liberation dpkg-dev" ;;
+        release) echo "cmake make g++ libpystring-dev g++-arm-linux-gnueabihf g++-aarch64-linux-gnu \
+            mingw-w64 dpkg-dev file git gzip tar python3 lintian diffoscope-minimal \
+            debootstrap debian-archive-keyring qemu-user-static" ;;
         *) echo "$1" ;;
     esac
 }

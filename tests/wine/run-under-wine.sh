@@ -42,7 +42,7 @@ ip link add veth0 type veth peer name veth1 &&
 ip link set dev veth0 address 02:aa:bb:cc:dd:01 && ip link set dev veth1 address 02:aa:bb:cc:dd:02
 record "fabricate network namespace" $? || exit 1
 
-export WINEPREFIX="$root/build-wine-prefix"
+export WINEPREFIX="${WINEPREFIX:-$root/build-wine-prefix}"
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=C.UTF-8 LC_ALL=C.UTF-8
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     env -u DISPLAY timeout 120 wineboot -i >/dev/null 2>&1

@@ -1,7 +1,5 @@
 #include "windows/probe/probes_win32.h"
 
-#include <setupapi.h>
-
 #include "windows/probe/adapter_record.h"
 #include "windows/probe/disk_record.h"
 
@@ -19,16 +17,17 @@ const GUID kDiskInterfaceClass = {
 // Reads the instance id of the device that owns interface `iface`, or ""
 // when the platform will not say. Returns false when the detail size query
 // fails in a way that ends the walk of this device's interfaces.
-bool ownerInstanceId(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* iface, std::string& instanceId) {
+bool ownerInstanceId(const DiskWalkCalls& calls, HDEVINFO set, SP_DEVICE_INTERFACE_DATA* iface,
+                     std::string& instanceId) {
     DWORD needed = 0;
-    if (!SetupDiGetDeviceInterfaceDetailA(set, iface, nullptr, 0, &needed, nullptr) &&
-        GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+    if (!calls.getInterfaceDetail(set, iface, nullptr, 0, &needed, nullptr) &&
+        calls.getLastError() != ERROR_INSUFFICIENT_BUFFER) {
         return false;
     }
     if (needed < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A)) {
         return false;
     }
-    auto* detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(LocalAlloc(LPTR, needed));
+    auto* detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(calls.localAlloc(LPTR, needed));
     if (detail == nullptr) {
         return false;
     }
@@ -37,36 +36,36 @@ bool ownerInstanceId(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* iface, std::string&
     SP_DEVINFO_DATA owner;
     ZeroMemory(&owner, sizeof(owner));
     owner.cbSize = sizeof(owner);
-    SetupDiGetDeviceInterfaceDetailA(set, iface, detail, needed, nullptr, &owner);
+    calls.getInterfaceDetail(set, iface, detail, needed, nullptr, &owner);
 
     char buffer[260];
     ZeroMemory(buffer, sizeof(buffer));
-    SetupDiGetDeviceInstanceIdA(set, &owner, buffer, sizeof(buffer), nullptr);
+    calls.getInstanceId(set, &owner, buffer, sizeof(buffer), nullptr);
     instanceId = boundedText(buffer, sizeof(buffer));
-    LocalFree(detail);
+    calls.localFree(detail);
     return true;
 }
 
 }  // namespace
 
-void probe_disks(std::vector<UniqueIdStruct_>& ids) {
-    char* friendlyName = static_cast<char*>(LocalAlloc(LPTR, kFriendlyNameSize));
+void probe_disks_with(const DiskWalkCalls& calls, std::vector<UniqueIdStruct_>& ids) {
+    char* friendlyName = static_cast<char*>(calls.localAlloc(LPTR, kFriendlyNameSize));
     if (friendlyName == nullptr) {
         return;
     }
-    HDEVINFO set = SetupDiGetClassDevsA(&kDiskInterfaceClass, nullptr, nullptr,
-                                        DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    HDEVINFO set = calls.getClassDevs(&kDiskInterfaceClass, nullptr, nullptr,
+                                      DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     SP_DEVINFO_DATA device;
     ZeroMemory(&device, sizeof(device));
     device.cbSize = sizeof(device);
 
-    for (DWORD index = 0; SetupDiEnumDeviceInfo(set, index, &device); ++index) {
+    for (DWORD index = 0; calls.enumDeviceInfo(set, index, &device); ++index) {
         SP_DEVICE_INTERFACE_DATA iface;
         ZeroMemory(&iface, sizeof(iface));
         iface.cbSize = sizeof(iface);
-        if (!SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_FRIENDLYNAME, nullptr,
-                                               reinterpret_cast<BYTE*>(friendlyName),
-                                               kFriendlyNameSize, nullptr)) {
+        if (!calls.getRegistryProperty(set, &device, SPDRP_FRIENDLYNAME, nullptr,
+                                       reinterpret_cast<BYTE*>(friendlyName), kFriendlyNameSize,
+                                       nullptr)) {
             continue;
         }
         // The platform need not end the name with a zero byte.
@@ -74,10 +73,10 @@ void probe_disks(std::vector<UniqueIdStruct_>& ids) {
 
         // Any enumeration failure ends this device's interfaces, so no
         // interface is read twice and the walk always ends.
-        for (DWORD n = 0;
-             SetupDiEnumDeviceInterfaces(set, &device, &kDiskInterfaceClass, n, &iface); ++n) {
+        for (DWORD n = 0; calls.enumInterfaces(set, &device, &kDiskInterfaceClass, n, &iface);
+             ++n) {
             std::string instanceId;
-            if (!ownerInstanceId(set, &iface, instanceId)) {
+            if (!ownerInstanceId(calls, set, &iface, instanceId)) {
                 break;
             }
             const std::optional<UniqueIdStruct_> record = makeDiskRecord(instanceId, comment);
@@ -87,9 +86,25 @@ void probe_disks(std::vector<UniqueIdStruct_>& ids) {
         }
     }
     if (set != INVALID_HANDLE_VALUE) {
-        SetupDiDestroyDeviceInfoList(set);
+        calls.destroyList(set);
     }
-    LocalFree(friendlyName);
+    calls.localFree(friendlyName);
+}
+
+void probe_disks(std::vector<UniqueIdStruct_>& ids) {
+    const DiskWalkCalls platform = {
+        SetupDiGetClassDevsA,
+        SetupDiEnumDeviceInfo,
+        SetupDiGetDeviceRegistryPropertyA,
+        SetupDiEnumDeviceInterfaces,
+        SetupDiGetDeviceInterfaceDetailA,
+        SetupDiGetDeviceInstanceIdA,
+        SetupDiDestroyDeviceInfoList,
+        LocalAlloc,
+        LocalFree,
+        GetLastError,
+    };
+    probe_disks_with(platform, ids);
 }
 
 }  // namespace probe

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 #include <iphlpapi.h>
+#include <setupapi.h>
 
 #include <vector>
 
@@ -23,9 +24,40 @@ void probe_adapters_with(AdapterListingFunction listing, std::vector<UniqueIdStr
 // probe_adapters_with over GetAdaptersInfo.
 void probe_adapters(std::vector<UniqueIdStruct_>& ids);
 
+// The platform calls the disk walk makes, each typed and behaving (results,
+// GetLastError codes) as the call it is declared from, so a stand-in machine
+// can replace them all at once. The walk learns of errors only through
+// getLastError. Every member must be set.
+struct DiskWalkCalls {
+    decltype(&SetupDiGetClassDevsA) getClassDevs;
+    decltype(&SetupDiEnumDeviceInfo) enumDeviceInfo;
+    decltype(&SetupDiGetDeviceRegistryPropertyA) getRegistryProperty;
+    decltype(&SetupDiEnumDeviceInterfaces) enumInterfaces;
+    decltype(&SetupDiGetDeviceInterfaceDetailA) getInterfaceDetail;
+    decltype(&SetupDiGetDeviceInstanceIdA) getInstanceId;
+    decltype(&SetupDiDestroyDeviceInfoList) destroyList;
+    decltype(&LocalAlloc) localAlloc;  // asked for zero-filled memory (LPTR) only
+    decltype(&LocalFree) localFree;
+    decltype(&GetLastError) getLastError;
+};
+
 // Appends one USB record per present disk interface whose owner's instance
-// id ends in a serial, with the device's friendly name as comment. Swallows
-// every platform failure.
+// id ends in a serial, with the device's friendly name (up to 4096 bytes, no
+// terminating zero needed) as comment; in device order, then interface order.
+// Swallows every platform failure:
+// - no name buffer, no set: nothing is added;
+// - the first device the platform will not list ends the walk;
+// - a device without a friendly name adds nothing;
+// - an interface the platform will not list ends that device's interfaces,
+//   whatever the error, as does a detail size query failing with anything
+//   but ERROR_INSUFFICIENT_BUFFER or asking for less than a detail record,
+//   or a detail buffer that cannot be allocated;
+// - an interface whose detail or owner instance id cannot be read adds
+//   nothing, and the walk goes on.
+// Frees everything it allocates and destroys the set it opened.
+void probe_disks_with(const DiskWalkCalls& calls, std::vector<UniqueIdStruct_>& ids);
+
+// probe_disks_with over SetupAPI, LocalAlloc/LocalFree and GetLastError.
 void probe_disks(std::vector<UniqueIdStruct_>& ids);
 
 }  // namespace probe
