@@ -5,9 +5,12 @@
 # release, the library is compiled from it instead. Cross builds and portable
 # builds (HWID_PORTABLE) do that always: without PYSTRING_SOURCE_DIR they
 # unpack the release of Debian's source package into the build folder first
-# (scripts/fetch-pystring-source.sh).
+# (scripts/fetch-pystring-source.sh). A cross build for a Debian package
+# (HWID_SYSTEM_PYSTRING) links the target's multiarch library instead, as
+# the package will at run time.
 
-if((CMAKE_CROSSCOMPILING OR HWID_PORTABLE) AND NOT PYSTRING_SOURCE_DIR)
+if((CMAKE_CROSSCOMPILING OR HWID_PORTABLE) AND NOT PYSTRING_SOURCE_DIR
+   AND NOT (HWID_SYSTEM_PYSTRING AND NOT HWID_PORTABLE))
   set(_pystring_work "${CMAKE_BINARY_DIR}/pystring-source")
   message(STATUS "Fetching the pystring sources into ${_pystring_work}")
   execute_process(
@@ -30,8 +33,10 @@ if(PYSTRING_SOURCE_DIR)
     message(FATAL_ERROR "PYSTRING_SOURCE_DIR=${PYSTRING_SOURCE_DIR} holds no pystring.cpp")
   endif()
   add_library(pystring_static STATIC "${PYSTRING_SOURCE_DIR}/pystring.cpp")
-  # Third-party code: our warning flags are not its contract.
-  set_target_properties(pystring_static PROPERTIES COMPILE_OPTIONS "-w")
+  # Third-party code: our warning flags are not its contract. The paths of
+  # the build and of the unpacked release must not reach a binary either.
+  set_target_properties(pystring_static PROPERTIES COMPILE_OPTIONS
+    "-w;-ffile-prefix-map=${CMAKE_BINARY_DIR}/=;-ffile-prefix-map=${PYSTRING_SOURCE_DIR}/=pystring/")
   set(_pystring_include "${CMAKE_CURRENT_BINARY_DIR}/pystring-include")
   file(MAKE_DIRECTORY "${_pystring_include}/pystring")
   configure_file("${PYSTRING_SOURCE_DIR}/pystring.h"

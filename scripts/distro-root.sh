@@ -1,32 +1,121 @@
 #!/bin/sh
 # Creates (or reuses) a minimal Debian root for building and testing hwidtool
 # on another release, with the packages that the build, the system tests and
-# the .deb round trip need.
+# the .deb round trip need; or runs a command inside such a root.
 #
 # The mirror is the one this machine's own apt configuration uses for Debian
 # (the first non-security entry); the release is checked against the host's
 # Debian archive keyring. A root is reused only when an earlier run finished
-# it (marker file .hwid-root-complete); a half-made one is removed and made
-# again.
+# it with the same options (marker file .hwid-root-complete); a half-made one
+# is removed and made again.
 #
-# Needs root, debootstrap and debian-archive-keyring.
+# --arch ARCH makes a root of another architecture (arm64): debootstrap's
+# first stage unpacks it, the second installs it; its programs run under
+# qemu-user-static, which binfmt_misc starts for every foreign program
+# (registered with the F flag, so the emulator need not be inside the root).
+# The second stage's own script runs here, not in the root: under emulation
+# its perl takes minutes for every pass over the package list (it was not
+# through unpacking after 22 minutes), here seconds. Such a root is for
+# running, not building (a compiler under emulation is slow): it gets only
+# what the system tests and installing a package need.
+# --cross ARCH adds, in a root of the host's architecture, the cross compiler
+# for ARCH and Debian's multiarch libpystring-dev:ARCH, so that packages for
+# ARCH are built and their dependencies worked out there.
 #
-# Usage: distro-root.sh ROOT_DIR SUITE
+# "run" executes COMMAND inside the root in a mount namespace of its own:
+# whatever is mounted for it (the root onto itself, so that it is a mount
+# point for the tests' own namespaces; /dev for /dev/null and /dev/net/tun;
+# /proc; SOURCE_DIR read-only at /src) disappears with the namespace.
+#
+# Needs root, debootstrap and debian-archive-keyring (and qemu-user-static
+# for --arch).
+#
+# Usage: distro-root.sh [--arch ARCH] [--cross ARCH] ROOT_DIR SUITE
+#        distro-root.sh run ROOT_DIR SOURCE_DIR COMMAND...
 set -eu
 
-root=${1:?usage: $0 ROOT_DIR SUITE}
-suite=${2:?usage: $0 ROOT_DIR SUITE}
+run_in_root() {  # root, source folder, command...
+    unshare -m --propagation private sh -eu -c '
+        root=$1 src=$2
+        shift 2
+        mount --bind "$root" "$root"
+        mount --rbind /dev "$root/dev"
+        mount -t proc proc "$root/proc"
+        mkdir -p "$root/src"
+        mount --bind "$src" "$root/src"
+        mount -o remount,bind,ro "$root/src"
+        exec chroot "$root" /usr/bin/env -i HOME=/root LC_ALL=C \
+            PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin "$@"
+    ' run_in_root "$@"
+}
+
+if [ "${1:-}" = run ]; then
+    shift
+    [ $# -ge 3 ] || { echo "usage: $0 run ROOT_DIR SOURCE_DIR COMMAND..." >&2; exit 2; }
+    run_in_root "$@"
+    exit
+fi
+
+host_arch=$(dpkg --print-architecture)
+arch=$host_arch
+cross=""
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --arch) arch=${2:?--arch needs an architecture}; shift 2 ;;
+        --cross) cross=${2:?--cross needs an architecture}; shift 2 ;;
+        *) break ;;
+    esac
+done
+root=${1:?usage: $0 [--arch ARCH] [--cross ARCH] ROOT_DIR SUITE}
+suite=${2:?usage: $0 [--arch ARCH] [--cross ARCH] ROOT_DIR SUITE}
 keyring=/usr/share/keyrings/debian-archive-keyring.gpg
 marker="$root/.hwid-root-complete"
-packages="g++,cmake,make,libpystring-dev,libgtest-dev,python3,iproute2,mount,util-linux,dpkg-dev,file"
+if [ "$arch" = "$host_arch" ]; then
+    packages="g++,cmake,make,libpystring-dev,libgtest-dev,python3,iproute2,mount,util-linux,dpkg-dev,file"
+else
+    packages="python3,iproute2,mount,util-linux"
+fi
+cross_packages=""
+if [ -n "$cross" ]; then
+    triplet=$(dpkg-architecture -a "$cross" -qDEB_HOST_GNU_TYPE 2>/dev/null)
+    cross_packages="g++-$triplet libpystring-dev:$cross"
+fi
+wanted="$suite $arch $packages${cross_packages:+ $cross_packages}"
 
-if [ -f "$marker" ] && [ "$(cat "$marker")" = "$suite $packages" ]; then
-    echo "reusing the $suite root in $root"
+cpu=$(dpkg-architecture -a "$arch" -qDEB_HOST_GNU_CPU 2>/dev/null)
+# The kernel hands every program of the root's architecture to qemu, as
+# Debian's qemu-user-static describes it (its wrapper keeps argv[0], which
+# the system tests vary). The F flag opens the emulator now, from the host,
+# so it works inside the chroot.
+emulate() {  # qemu's name of the CPU
+    format="/usr/share/binfmts/qemu-$1"
+    [ -f "$format" ] || { echo "$format is missing (qemu-user-static)" >&2; return 1; }
+    binfmt=/proc/sys/fs/binfmt_misc
+    [ -f "$binfmt/register" ] || mount -t binfmt_misc binfmt_misc "$binfmt" || return 1
+    if [ -f "$binfmt/qemu-$1" ]; then
+        grep -q '^flags:.*F' "$binfmt/qemu-$1" && return 0
+        # Registered by someone else without F: the emulator it names has
+        # to be inside the root, at the same path.
+        interpreter=$(sed -n 's/^interpreter //p' "$binfmt/qemu-$1")
+        mkdir -p "$root$(dirname "$interpreter")"
+        cp "$interpreter" "$root$interpreter"
+        return 0
+    fi
+    field() { sed -n "s/^$1 //p" "$format"; }
+    flags=F
+    [ "$(field preserve)" != yes ] || flags="P$flags"
+    [ "$(field credentials)" != yes ] || flags="C$flags"
+    echo ":qemu-$1:M:$(field offset):$(field magic):$(field mask):$(field interpreter):$flags" \
+        > "$binfmt/register"
+}
+
+if [ -f "$marker" ] && [ "$(cat "$marker")" = "$wanted" ]; then
+    # After a reboot the kernel has forgotten the emulator.
+    [ "$arch" = "$host_arch" ] || emulate "$cpu"
+    echo "reusing the $suite $arch root in $root"
     exit 0
 fi
 
-# The first Debian mirror of apt's own configuration: deb822 files first,
-# then the one-line format. Security mirrors only carry updates.
 mirror_of_host() {
     for f in /etc/apt/sources.list.d/*.sources; do
         [ -f "$f" ] || continue
@@ -76,13 +165,38 @@ if findmnt -rn -o TARGET | grep -q "^$root/"; then
 fi
 rm -rf --one-file-system "$root"
 mkdir -p "$root"
-echo "creating the $suite root in $root from $mirror"
-timeout 900 debootstrap --variant=minbase --keyring="$keyring" \
-    --include="$packages" "$suite" "$root" "$mirror" >"$root.log" 2>&1 || {
-    echo "debootstrap failed; the last lines of $root.log:" >&2
+
+bootstrap() {
+    if [ "$arch" = "$host_arch" ]; then
+        timeout 900 debootstrap --variant=minbase --keyring="$keyring" \
+            --include="$packages" "$suite" "$root" "$mirror"
+    else
+        emulate "$cpu" &&
+            timeout 900 debootstrap --foreign --arch="$arch" --variant=minbase --keyring="$keyring" \
+                --include="$packages" "$suite" "$root" "$mirror" &&
+            DEBOOTSTRAP_DIR="$root/debootstrap" timeout 1800 "$root/debootstrap/debootstrap" \
+                --second-stage --second-stage-target "$root"
+    fi
+}
+
+add_cross() {
+    [ -n "$cross_packages" ] || return 0
+    # shellcheck disable=SC2016
+    timeout 900 "$0" run "$root" "$root" sh -eu -c '
+        dpkg --add-architecture "$1"
+        shift
+        export DEBIAN_FRONTEND=noninteractive
+        apt-get update -q
+        apt-get install -y -q --no-install-recommends "$@"
+    ' add_cross "$cross" $cross_packages
+}
+
+echo "creating the $suite $arch root in $root from $mirror"
+{ bootstrap && add_cross; } >"$root.log" 2>&1 || {
+    echo "making the root failed; the last lines of $root.log:" >&2
     tail -n 20 "$root.log" >&2
     exit 1
 }
 # Nothing in the root needs the cached .debs again.
 rm -f "$root"/var/cache/apt/archives/*.deb
-echo "$suite $packages" > "$marker"
+echo "$wanted" > "$marker"

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs, with apt-get, the Debian packages that the named parts of the work
 # need, and only those that are missing. Each argument is a part (build, test,
-# portable, windows, release) or a package name. Prints one line naming what it
+# portable, windows, release) or a package name (NAME:ARCH for another
+# architecture's, which dpkg is then told about). Prints one line naming what it
 # installs; apt's own output goes to a log that is shown only when the install
 # fails.
 # Usage: scripts/install-deps.sh PART|PACKAGE...
@@ -14,8 +15,8 @@ packages_for() {
         portable) echo "g++-aarch64-linux-gnu g++-arm-linux-gnueabihf qemu-user-static busybox-static binutils" ;;
         windows) echo "mingw-w64 wine wine32 wine64 xvfb xdotool imagemagick fonts-liberation dpkg-dev" ;;
         release) echo "cmake make g++ libpystring-dev g++-arm-linux-gnueabihf g++-aarch64-linux-gnu \
-            mingw-w64 dpkg-dev file git gzip tar python3 lintian diffoscope-minimal \
-            debootstrap debian-archive-keyring qemu-user-static" ;;
+            libpystring-dev:arm64 mingw-w64 dpkg-dev file git gzip tar python3 lintian \
+            diffoscope-minimal debootstrap debian-archive-keyring qemu-user-static" ;;
         *) echo "$1" ;;
     esac
 }
@@ -27,8 +28,9 @@ done
 
 missing=""
 for package in $wanted; do
-    status=$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)
-    [ "$status" = installed ] || missing="$missing $package"
+    # One line per architecture where a package is installed for several.
+    dpkg-query -W -f='${db:Status-Status}\n' "$package" 2>/dev/null | grep -qx installed ||
+        missing="$missing $package"
 done
 [ -n "$missing" ] || exit 0
 
@@ -43,6 +45,11 @@ echo "installing with apt-get:$missing (log: $log)" >&2
             dpkg --print-foreign-architectures | grep -qx i386 ||
                 $as_root dpkg --add-architecture i386 ;;
     esac &&
+        # NAME:ARCH is installed only for an architecture that dpkg knows.
+        for arch in $(echo "$missing" | tr ' ' '\n' | sed -n 's/^[^:]*://p' | sort -u); do
+            dpkg --print-foreign-architectures | grep -qx "$arch" ||
+                $as_root dpkg --add-architecture "$arch" || break
+        done &&
         $as_root apt-get update -q &&
         # One word per package.
         $as_root env DEBIAN_FRONTEND=noninteractive \

@@ -44,7 +44,7 @@ allow_skip() {
     return "$status"
 }
 
-scripts/install-deps.sh test portable windows || { echo "stages: 0 passed, 1 failed"; exit 1; }
+scripts/install-deps.sh test portable windows release || { echo "stages: 0 passed, 1 failed"; exit 1; }
 
 stage gcc native_suite build-test-gcc g++
 stage clang native_suite build-test-clang clang++
@@ -52,6 +52,7 @@ stage hostile allow_skip scripts/test-hostile.sh
 stage distros allow_skip scripts/test-distros.sh
 stage portable allow_skip scripts/test-portable.sh
 stage windows scripts/test-windows.sh
+stage release allow_skip scripts/release.sh --test --check build-release
 
 skipped=$(grep -c . "$skips")
 if [ "$skipped" -gt 0 ]; then

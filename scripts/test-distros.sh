@@ -111,13 +111,14 @@ install_tree() {
         echo "installed manual page has no version in its title line"; return 1; }
 }
 
-# A package's Depends must name pystring; its files are the install tree's.
+# A package's Depends must name pystring; its files are the install tree's,
+# with Debian's changelog and copyright file in place of the licence.
 deb_contents() {  # .deb file
     depends=$(dpkg-deb -f "$1" Depends)
     echo "$(basename "$1"): Depends: $depends"
     echo "$depends" | grep -q 'libpystring0 (>= ' || { echo "no versioned libpystring0 dependency"; return 1; }
     files=$(dpkg-deb -c "$1" | awk '$1 !~ /^d/ { print $6 }' | LC_ALL=C sort | tr '\n' ' ')
-    [ "$files" = "./usr/bin/hwidtool ./usr/share/doc/hwidtool/LICENSE ./usr/share/doc/hwidtool/README.md ./usr/share/man/man1/hwidtool.1.gz " ] ||
+    [ "$files" = "./usr/bin/hwidtool ./usr/share/doc/hwidtool/README.md ./usr/share/doc/hwidtool/changelog.Debian.gz ./usr/share/doc/hwidtool/copyright ./usr/share/man/man1/hwidtool.1.gz " ] ||
         { echo "unexpected files: $files"; return 1; }
 }
 
@@ -187,26 +188,15 @@ EOF
 # ------------------------------------------------------------------ root --
 
 make_root() {
-    timeout 900 scripts/distro-root.sh "$root" "$suite"
+    # With the arm64 cross compiler: scripts/release.sh builds its packages
+    # for both architectures in this same root.
+    timeout 1800 scripts/distro-root.sh --cross arm64 "$root" "$suite"
 }
 
-# Runs "$@" inside the root, in a mount namespace of its own: whatever is
-# mounted for the run (the root onto itself, so that it is a mount point for
-# the tests' own namespaces; /dev for /dev/null and /dev/net/tun; /proc; the
-# sources read-only at /src) disappears with the namespace.
+# Runs "$@" inside the root (scripts/distro-root.sh run: a mount namespace
+# of its own, the sources read-only at /src).
 in_root() {
-    timeout 1200 unshare -m --propagation private sh -eu -c '
-        root=$1 src=$2
-        shift 2
-        mount --bind "$root" "$root"
-        mount --rbind /dev "$root/dev"
-        mount -t proc proc "$root/proc"
-        mkdir -p "$root/src"
-        mount --bind "$src" "$root/src"
-        mount -o remount,bind,ro "$root/src"
-        exec chroot "$root" /usr/bin/env -i HOME=/root LC_ALL=C \
-            PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin "$@"
-    ' in_root "$root" "$src" "$@"
+    timeout 1200 scripts/distro-root.sh run "$root" "$src" "$@"
 }
 
 root_build() {

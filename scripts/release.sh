@@ -1,0 +1,294 @@
+#!/bin/sh
+# Builds every release artefact of the checked-out commit into OUTDIR:
+#   hwidtool_<version>-1~deb12_{amd64,arm64}.deb   (on this Debian 12 machine)
+#   hwidtool_<version>-1~deb13_{amd64,arm64}.deb   (in a Debian 13 root)
+#   hwidtool-<version>-linux-{x86_64,aarch64,armhf}.tar.gz   (portable)
+#   hwidwin-<version>-windows.zip
+#   SHA256SUMS
+# and lists them with their sizes and digests.
+#
+# Anyone can rebuild them bit for bit: the sources are a fresh clone of the
+# commit (uncommitted changes are not in a release), every date inside is
+# the commit's (SOURCE_DATE_EPOCH), no build path reaches a binary, and the
+# archives fix the order, owners and modes of their members.
+#
+# --check builds twice, the second time from another clone at another path
+# under umask 077, and compares the two; files that differ are shown with
+# diffoscope. --test also runs lintian on every .deb (no error or warning
+# allowed), checks each package's architecture and dependencies, and
+# installs the arm64 one for Debian 13 in an arm64 Debian 13 root (run under
+# qemu-user-static), where the fabricated machines run against it.
+#
+# Needs root (debootstrap, chroot); without it, it says so and exits 77.
+# Installs what it needs. The Debian 13 roots are build-trixie/root (shared
+# with scripts/test-distros.sh) and build-trixie/root-arm64, reused once
+# made. Exit status 0 only when every step succeeded.
+#
+# Usage: scripts/release.sh [--check] [--test] OUTDIR
+set -u
+cd "$(dirname "$0")/.." || exit 1
+checkout=$(pwd)
+check=false
+test=false
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --check) check=true; shift ;;
+        --test) test=true; shift ;;
+        *) break ;;
+    esac
+done
+[ $# -eq 1 ] || { echo "usage: $0 [--check] [--test] OUTDIR" >&2; exit 2; }
+mkdir -p "$1" && out=$(cd "$1" && pwd) || exit 1
+jobs=$(nproc)
+suite=trixie
+root="$checkout/build-$suite/root"
+arm64_root="$checkout/build-$suite/root-arm64"
+
+if [ "$(id -u)" != 0 ]; then
+    echo "SKIP: a release needs root (the Debian 13 packages are built in a debootstrap root)"
+    exit 77
+fi
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+# Every step's output goes to its log, shown only when the step fails.
+step() {  # log name, command...
+    log="$work/$1.log"
+    shift
+    "$@" >"$log" 2>&1 || { tail -n 40 "$log" >&2; fail "$(basename "$log" .log) (log: $log)"; }
+}
+
+# ---------------------------------------------------------------- builds --
+
+# Debian's hardening flags for ARCH, in the form cmake reads from the
+# environment at the first configure (it knows no CPPFLAGS). Taken in the
+# sources' folder, so that their -ffile-prefix-map maps it to ".".
+export_buildflags() {  # Debian architecture
+    eval "$(cd "$src" && DEB_HOST_ARCH=$1 DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --export=sh)"
+    CXXFLAGS="$CXXFLAGS $CPPFLAGS"
+}
+
+# cpack takes the modes of the package's folders, and of the members of its
+# ar archive, from the files it stages: it runs under the usual umask, not
+# the caller's.
+deb_here() {  # Debian architecture, cmake options...
+    arch=$1
+    shift
+    (
+        export_buildflags "$arch"
+        build="$work/deb-$arch"
+        cmake -S "$src" -B "$build" -DHWID_WERROR=ON -DBUILD_TESTING=OFF "$@" &&
+            cmake --build "$build" -j"$jobs" &&
+            cd "$build" && umask 022 && cpack
+    ) && cp "$work/deb-$arch"/packages/hwidtool_*_"$arch".deb "$out/"
+}
+
+# The Debian 13 packages, built as here, in the root and from the same
+# clone (mounted read-only at /src). The root is entered with an empty
+# environment: the commit's time is handed in.
+deb_in_root() {
+    scripts/distro-root.sh --cross arm64 "$root" "$suite" &&
+        timeout 1800 scripts/distro-root.sh run "$root" "$src" \
+            env SOURCE_DATE_EPOCH="$SOURCE_DATE_EPOCH" sh -eu -c '
+            rm -rf /release
+            for arch in amd64 arm64; do
+                eval "$(cd /src && DEB_HOST_ARCH=$arch DEB_BUILD_MAINT_OPTIONS=hardening=+all \
+                        dpkg-buildflags --export=sh)"
+                export CXXFLAGS="$CXXFLAGS $CPPFLAGS"
+                cross=""
+                [ "$arch" = amd64 ] ||
+                    cross="--toolchain /src/cmake/aarch64-linux-gnu.cmake -DHWID_SYSTEM_PYSTRING=ON"
+                # shellcheck disable=SC2086
+                cmake -S /src -B "/release/$arch" -DHWID_WERROR=ON -DBUILD_TESTING=OFF $cross
+                cmake --build "/release/$arch" -j"$1"
+                (cd "/release/$arch" && umask 022 && cpack)
+            done
+        ' deb_in_root "$jobs" &&
+        cp "$root"/release/*/packages/hwidtool_*~deb13_*.deb "$out/"
+}
+
+# pystring's release from Debian's source package, unpacked once for the
+# builds that compile it in.
+pystring_source() {
+    pystring=$("$src/scripts/fetch-pystring-source.sh" "$work/pystring" | tail -n 1)
+}
+
+portable() {  # architecture (preset suffix)
+    build="$work/portable-$1"
+    name="hwidtool-$version-linux-$1"
+    cmake --preset "portable-$1" -S "$src" -B "$build" -DPYSTRING_SOURCE_DIR="$pystring" &&
+        cmake --build "$build" -j"$jobs" || return 1
+    rm -rf "${work:?}/$name" && mkdir "$work/$name" &&
+        cp "$build/linux/cli/hwidtool" "$build/packaging/hwidtool.1" \
+            "$src/README.md" "$src/LICENSE" "$work/$name/" &&
+        # pystring is linked in: its licence asks for its notice beside it.
+        cp "$pystring/LICENSE" "$work/$name/LICENSE.pystring" &&
+        tarball "$name"
+}
+
+# Members sorted, dated at the commit, owned by root, modes free of the
+# umask; gzip without name or time.
+tarball() {  # folder in $work
+    tar -C "$work" --sort=name --format=gnu --mtime="@$SOURCE_DATE_EPOCH" \
+        --owner=0 --group=0 --numeric-owner --mode=go-w,a+rX -cf - "$1" |
+        gzip -9n >"$out/$1.tar.gz"
+}
+
+windows() {
+    for bits in 32 64; do
+        cmake --preset "win$bits" -S "$src" -B "$work/win$bits" -DCMAKE_BUILD_TYPE=Release \
+            -DBUILD_TESTING=OFF -DPYSTRING_SOURCE_DIR="$pystring" &&
+            cmake --build "$work/win$bits" -j"$jobs" --target hwidwin || return 1
+    done
+    # Debian's Python, whatever else is first on the PATH: its zlib
+    # compresses the archive's members.
+    cmake -S "$src/packaging/windows" -B "$work/windows" -DPython3_EXECUTABLE=/usr/bin/python3 \
+        -DHWIDWIN_32="$work/win32/windows/hwidwin.exe" \
+        -DHWIDWIN_64="$work/win64/windows/hwidwin.exe" &&
+        cmake --build "$work/windows" --target package &&
+        cp "$work/windows/hwidwin-$version-windows.zip" "$out/"
+}
+
+artefacts() {
+    (cd "$out" && LC_ALL=C ls | grep -E '\.(deb|tar\.gz|zip)$')
+}
+
+sums() {
+    (cd "$out" && artefacts | xargs sha256sum >SHA256SUMS)
+}
+
+# One release from a fresh clone of the commit at $1, into $out.
+build_release() {  # work folder
+    work=$1
+    src="$work/src"
+    rm -rf "$work" && mkdir -p "$work" || return 1
+    git clone -q --no-hardlinks "$checkout" "$src" || fail "git clone"
+    git -C "$src" checkout -q "$commit" || fail "checkout of $commit"
+    export SOURCE_DATE_EPOCH
+    SOURCE_DATE_EPOCH=$(git -C "$src" log -1 --format=%ct)
+    version=$(sed -n 's/^project(hwid VERSION \([0-9.]*\).*/\1/p' "$src/CMakeLists.txt")
+    # Only what an earlier release left there: OUTDIR may hold other files.
+    rm -f "$out"/*.deb "$out"/*.tar.gz "$out"/*.zip "$out/SHA256SUMS"
+    echo "building $version ($commit, $(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S UTC'))" \
+        "in $work under umask $(umask)"
+    step pystring pystring_source
+    step deb12-amd64 deb_here amd64
+    step deb12-arm64 deb_here arm64 --toolchain "$src/cmake/aarch64-linux-gnu.cmake" \
+        -DHWID_SYSTEM_PYSTRING=ON
+    step deb13 deb_in_root
+    for arch in x86_64 aarch64 armhf; do
+        step "portable-$arch" portable "$arch"
+    done
+    step windows windows
+    sums
+}
+
+listing() {
+    (cd "$out" && artefacts | while read -r f; do
+        printf '%9s  %s  %s\n' "$(stat -c %s "$f")" "$(sha256sum "$f" | cut -d' ' -f1)" "$f"
+    done)
+}
+
+# ------------------------------------------------------------------ test --
+
+lint() {
+    status=0
+    for deb in "$out"/*.deb; do
+        # Informational tags are shown; errors and warnings fail.
+        if lintian -I --fail-on error,warning "$deb" 2>/dev/null; then
+            echo "lintian $(basename "$deb"): no error, no warning"
+        else
+            echo "lintian $(basename "$deb"): FAILED"
+            status=1
+        fi
+    done
+    return $status
+}
+
+# Each package names its architecture and depends on the pystring, C and
+# C++ libraries of that architecture, at the distribution's versions.
+package_fields() {
+    for deb in "$out"/*.deb; do
+        arch=${deb##*_}
+        arch=${arch%.deb}
+        [ "$(dpkg-deb -f "$deb" Architecture)" = "$arch" ] || fail "$deb: Architecture is not $arch"
+        depends=$(dpkg-deb -f "$deb" Depends)
+        for lib in 'libpystring0 (>= ' 'libc6 (>= ' 'libstdc++6 (>= '; do
+            case "$depends" in *"$lib"*) ;; *) fail "$deb: Depends lacks $lib: $depends" ;; esac
+        done
+        files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | LC_ALL=C sort | tr '\n' ' ')
+        [ "$files" = "./usr/bin/hwidtool ./usr/share/doc/hwidtool/README.md ./usr/share/doc/hwidtool/changelog.Debian.gz ./usr/share/doc/hwidtool/copyright ./usr/share/man/man1/hwidtool.1.gz " ] ||
+            fail "$deb: unexpected files: $files"
+        echo "$(basename "$deb"): $arch; Depends: $depends"
+    done
+}
+
+# The Debian 13 arm64 package, installed by apt-get (its dependencies from
+# the root's archive) in an arm64 root, runs the fabricated machines there.
+arm64_install() {
+    deb=$(ls "$out"/hwidtool_*~deb13_arm64.deb) || return 1
+    scripts/distro-root.sh --arch arm64 "$arm64_root" "$suite" || return 1
+    cp "$deb" "$arm64_root/tmp/" &&
+        timeout 2400 scripts/distro-root.sh run "$arm64_root" "$src" sh -eu -c '
+            export DEBIAN_FRONTEND=noninteractive
+            apt-get install -y -q "/tmp/$1" >/tmp/apt-install.log 2>&1 ||
+                { cat /tmp/apt-install.log; exit 1; }
+            echo "installed $1 on $(dpkg --print-architecture)"
+            python3 /src/tests/system/machines.py --binary /usr/bin/hwidtool
+            apt-get purge -y -q hwidtool >/dev/null
+        ' arm64_install "$(basename "$deb")"
+}
+
+# ----------------------------------------------------------------- check --
+
+compare() {  # first output, second output
+    if cmp -s "$1/SHA256SUMS" "$2/SHA256SUMS"; then
+        echo "reproducible: both builds gave the same $(artefacts | wc -l) files"
+        return 0
+    fi
+    echo "NOT reproducible: SHA256SUMS differ"
+    diff "$1/SHA256SUMS" "$2/SHA256SUMS"
+    (cd "$1" && artefacts) | while read -r f; do
+        cmp -s "$1/$f" "$2/$f" || timeout 600 diffoscope --text - "$1/$f" "$2/$f" | head -n 60
+    done
+    return 1
+}
+
+# ------------------------------------------------------------------ main --
+
+# The release's flags are its own, not whatever the caller's shell holds.
+unset CFLAGS CXXFLAGS CPPFLAGS LDFLAGS
+commit=$(git rev-parse HEAD) || exit 1
+[ -z "$(git status --porcelain --untracked-files=no)" ] ||
+    echo "note: uncommitted changes are not in the release; it is built from $commit"
+scripts/install-deps.sh release || exit 1
+started=$(date +%s)
+base=$(mktemp -d "${TMPDIR:-/tmp}/hwid-release.XXXXXX") || exit 1
+# A failed step's log is worth keeping.
+trap 'if [ $? = 0 ]; then rm -rf "$base"; else echo "work folders kept: $base" >&2; fi' EXIT
+
+build_release "$base/a"
+echo "built in $(($(date +%s) - started)) s:"
+listing
+
+if $test; then
+    work="$base/a"
+    step lintian lint
+    cat "$work/lintian.log"
+    package_fields || exit 1
+    step arm64-install arm64_install
+    tail -n 3 "$work/arm64-install.log"
+    echo "built and tested in $(($(date +%s) - started)) s"
+fi
+
+if $check; then
+    first="$base/first"
+    cp -a "$out" "$first"
+    # Another path (of another length), another umask, another time.
+    (umask 077 && build_release "$base/second-build/at-another-path") || exit 1
+    compare "$first" "$out" || exit 1
+    echo "built twice in $(($(date +%s) - started)) s"
+fi
