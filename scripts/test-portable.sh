@@ -23,28 +23,7 @@ if [ "$(id -u)" != 0 ]; then
     exit 77
 fi
 
-passed=0
-failed=0
-failed_names=""
-check() {
-    name=$1
-    shift
-    echo "=== $name"
-    if "$@"; then
-        passed=$((passed + 1))
-        echo "ok   $name"
-    else
-        failed=$((failed + 1))
-        failed_names="$failed_names $name"
-        echo "FAIL $name"
-        return 1
-    fi
-}
-finish() {
-    echo "$passed passed, $failed failed"
-    [ "$failed" -eq 0 ] || { echo "failed:$failed_names"; exit 1; }
-    exit 0
-}
+. scripts/checks.sh
 
 install_missing() {
     timeout 1500 scripts/install-deps.sh build portable python3 iproute2 util-linux
