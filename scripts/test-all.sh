@@ -17,16 +17,17 @@ stage() {
     name=$1
     shift
     echo "=== stage $name"
+    started=$(date +%s)
     # Shown as it comes; its SKIP lines are kept for the closing line.
     { "$@"; echo $? >"$skips.status"; } 2>&1 | tee "$skips.log"
     grep '^SKIP' "$skips.log" >>"$skips"
     if [ "$(cat "$skips.status")" = 0 ]; then
         passed=$((passed + 1))
-        echo "=== stage $name: ok"
+        echo "=== stage $name: ok ($(($(date +%s) - started)) s)"
     else
         failed=$((failed + 1))
         failed_names="$failed_names $name"
-        echo "=== stage $name: FAILED"
+        echo "=== stage $name: FAILED ($(($(date +%s) - started)) s)"
     fi
 }
 
