@@ -9,8 +9,8 @@
 # (HWID_SYSTEM_PYSTRING) links the target's multiarch library instead, as
 # the package will at run time.
 
-if((CMAKE_CROSSCOMPILING OR HWID_PORTABLE) AND NOT PYSTRING_SOURCE_DIR
-   AND NOT (HWID_SYSTEM_PYSTRING AND NOT HWID_PORTABLE))
+if((HWID_PORTABLE OR (CMAKE_CROSSCOMPILING AND NOT HWID_SYSTEM_PYSTRING))
+   AND NOT PYSTRING_SOURCE_DIR)
   set(_pystring_work "${CMAKE_BINARY_DIR}/pystring-source")
   message(STATUS "Fetching the pystring sources into ${_pystring_work}")
   execute_process(

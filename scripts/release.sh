@@ -208,23 +208,6 @@ lint() {
     return $status
 }
 
-# Each package names its architecture and depends on the pystring, C and
-# C++ libraries of that architecture, at the distribution's versions.
-package_fields() {
-    for deb in "$out"/*.deb; do
-        arch=${deb##*_}
-        arch=${arch%.deb}
-        [ "$(dpkg-deb -f "$deb" Architecture)" = "$arch" ] || fail "$deb: Architecture is not $arch"
-        depends=$(dpkg-deb -f "$deb" Depends)
-        for lib in 'libpystring0 (>= ' 'libc6 (>= ' 'libstdc++6 (>= '; do
-            case "$depends" in *"$lib"*) ;; *) fail "$deb: Depends lacks $lib: $depends" ;; esac
-        done
-        files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | LC_ALL=C sort | tr '\n' ' ')
-        [ "$files" = "./usr/bin/hwidtool ./usr/share/doc/hwidtool/README.md ./usr/share/doc/hwidtool/changelog.Debian.gz ./usr/share/doc/hwidtool/copyright ./usr/share/man/man1/hwidtool.1.gz " ] ||
-            fail "$deb: unexpected files: $files"
-        echo "$(basename "$deb"): $arch; Depends: $depends"
-    done
-}
 
 # The Debian 13 arm64 package, installed by apt-get (its dependencies from
 # the root's archive) in an arm64 root, runs the fabricated machines there.
@@ -278,7 +261,7 @@ if $test; then
     work="$base/a"
     step lintian lint
     cat "$work/lintian.log"
-    package_fields || exit 1
+    scripts/check-deb.sh "$out"/*.deb || exit 1
     step arm64-install arm64_install
     tail -n 3 "$work/arm64-install.log"
     echo "built and tested in $(($(date +%s) - started)) s"

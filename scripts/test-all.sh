@@ -56,9 +56,6 @@ stage windows scripts/test-windows.sh
 stage release allow_skip scripts/release.sh --test --check build-release
 
 skipped=$(grep -c . "$skips")
-if [ "$skipped" -gt 0 ]; then
-    echo "stages: $passed passed, $failed failed, $skipped skipped: $(sed 's/^SKIP:* *//' "$skips" | paste -sd ';' - | sed 's/;/; /g')"
-else
-    echo "stages: $passed passed, $failed failed, 0 skipped"
-fi
+reasons=$(sed 's/^SKIP:* *//' "$skips" | paste -sd ';' - | sed 's/;/; /g')
+echo "stages: $passed passed, $failed failed, $skipped skipped${reasons:+: $reasons}"
 [ "$failed" -eq 0 ] || { echo "failed stages:$failed_names"; exit 1; }

@@ -90,23 +90,13 @@ install_tree() {
         echo "installed manual page has no version in its title line"; return 1; }
 }
 
-# A package's Depends must name pystring; its files are the install tree's,
-# with Debian's changelog and copyright file in place of the licence.
-deb_contents() {  # .deb file
-    depends=$(dpkg-deb -f "$1" Depends)
-    echo "$(basename "$1"): Depends: $depends"
-    echo "$depends" | grep -q 'libpystring0 (>= ' || { echo "no versioned libpystring0 dependency"; return 1; }
-    files=$(dpkg-deb -c "$1" | awk '$1 !~ /^d/ { print $6 }' | LC_ALL=C sort | tr '\n' ' ')
-    [ "$files" = "./usr/bin/hwidtool ./usr/share/doc/hwidtool/README.md ./usr/share/doc/hwidtool/changelog.Debian.gz ./usr/share/doc/hwidtool/copyright ./usr/share/man/man1/hwidtool.1.gz " ] ||
-        { echo "unexpected files: $files"; return 1; }
-}
 
 host_deb() {
     deb=$(ls "$host_build"/packages/hwidtool_*_"$arch".deb 2>/dev/null | head -n 1)
     [ -n "$deb" ] || { echo "no .deb in $host_build/packages"; return 1; }
     case "$deb" in *"~deb$(sed -n 's/^VERSION_ID="\{0,1\}\([0-9]*\).*/\1/p' /etc/os-release)_$arch.deb") ;;
         *) echo "$deb does not name this machine's Debian release"; return 1 ;; esac
-    deb_contents "$deb"
+    scripts/check-deb.sh "$deb"
 }
 
 windows_archive() {
@@ -213,7 +203,7 @@ compare_outputs() {
 root_deb_round_trip() {
     deb=$(ls "$root"/build/packages/hwidtool_*~deb13_"$arch".deb 2>/dev/null | head -n 1)
     [ -n "$deb" ] || { echo "no ~deb13 package in $root/build/packages"; return 1; }
-    deb_contents "$deb" || return 1
+    scripts/check-deb.sh "$deb" || return 1
     in_root sh -eu -c '
         deb=$1
         export DEBIAN_FRONTEND=noninteractive
