@@ -33,10 +33,11 @@ if(PYSTRING_SOURCE_DIR)
     message(FATAL_ERROR "PYSTRING_SOURCE_DIR=${PYSTRING_SOURCE_DIR} holds no pystring.cpp")
   endif()
   add_library(pystring_static STATIC "${PYSTRING_SOURCE_DIR}/pystring.cpp")
-  # Third-party code: our warning flags are not its contract. The paths of
-  # the build and of the unpacked release must not reach a binary either.
-  set_target_properties(pystring_static PROPERTIES COMPILE_OPTIONS
-    "-w;-ffile-prefix-map=${CMAKE_BINARY_DIR}/=;-ffile-prefix-map=${PYSTRING_SOURCE_DIR}/=pystring/")
+  # Third-party code: our warning flags are not its contract (-w silences
+  # them whatever their order), the hardening flags are. The paths of the
+  # build and of the unpacked release must not reach a binary either.
+  target_compile_options(pystring_static PRIVATE -w
+    "-ffile-prefix-map=${CMAKE_BINARY_DIR}/=" "-ffile-prefix-map=${PYSTRING_SOURCE_DIR}/=pystring/")
   set(_pystring_include "${CMAKE_CURRENT_BINARY_DIR}/pystring-include")
   file(MAKE_DIRECTORY "${_pystring_include}/pystring")
   configure_file("${PYSTRING_SOURCE_DIR}/pystring.h"

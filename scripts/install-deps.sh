@@ -16,7 +16,7 @@ packages_for() {
         windows) echo "mingw-w64 wine wine32 wine64 xvfb xdotool imagemagick fonts-liberation dpkg-dev" ;;
         release) echo "cmake make g++ libpystring-dev g++-arm-linux-gnueabihf g++-aarch64-linux-gnu \
             libpystring-dev:arm64 mingw-w64 dpkg-dev file git gzip tar python3 lintian \
-            diffoscope-minimal debootstrap debian-archive-keyring qemu-user-static" ;;
+            diffoscope-minimal debootstrap debian-archive-keyring qemu-user-static devscripts" ;;
         *) echo "$1" ;;
     esac
 }

@@ -15,7 +15,8 @@
 # --check builds twice, the second time from another clone at another path
 # under umask 077, and compares the two; files that differ are shown with
 # diffoscope. --test also runs lintian on every .deb (no error or warning
-# allowed), checks each package's architecture and dependencies, and
+# allowed), checks every artefact's contents and the hardening of every
+# program in it (scripts/check-shipped.py, which prints them as a table), and
 # installs the arm64 one for Debian 13 in an arm64 Debian 13 root (run under
 # qemu-user-static), where the fabricated machines run against it.
 #
@@ -65,10 +66,13 @@ step() {  # log name, command...
 
 # Debian's hardening flags for ARCH, in the form cmake reads from the
 # environment at the first configure (it knows no CPPFLAGS). Taken in the
-# sources' folder, so that their -ffile-prefix-map maps it to ".".
+# sources' folder, so that their -ffile-prefix-map maps it to ".". Debian
+# 12's dpkg adds neither stack clash protection nor, on amd64, the control
+# flow marking; Debian 13's adds them again (the same packages either way).
 export_buildflags() {  # Debian architecture
     eval "$(cd "$src" && DEB_HOST_ARCH=$1 DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --export=sh)"
-    CXXFLAGS="$CXXFLAGS $CPPFLAGS"
+    CXXFLAGS="$CXXFLAGS $CPPFLAGS -fstack-clash-protection"
+    [ "$1" != amd64 ] || CXXFLAGS="$CXXFLAGS -fcf-protection"
 }
 
 # cpack takes the modes of the package's folders, and of the members of its
@@ -97,7 +101,8 @@ deb_in_root() {
             for arch in amd64 arm64; do
                 eval "$(cd /src && DEB_HOST_ARCH=$arch DEB_BUILD_MAINT_OPTIONS=hardening=+all \
                         dpkg-buildflags --export=sh)"
-                export CXXFLAGS="$CXXFLAGS $CPPFLAGS"
+                export CXXFLAGS="$CXXFLAGS $CPPFLAGS -fstack-clash-protection"
+                [ "$arch" != amd64 ] || CXXFLAGS="$CXXFLAGS -fcf-protection"
                 cross=""
                 [ "$arch" = amd64 ] ||
                     cross="--toolchain /src/cmake/aarch64-linux-gnu.cmake -DHWID_SYSTEM_PYSTRING=ON"
@@ -169,13 +174,16 @@ build_release() {  # work folder
     git -C "$src" checkout -q "$commit" || fail "checkout of $commit"
     export SOURCE_DATE_EPOCH
     SOURCE_DATE_EPOCH=$(git -C "$src" log -1 --format=%ct)
-    version=$(sed -n 's/^project(hwid VERSION \([0-9.]*\).*/\1/p' "$src/CMakeLists.txt")
     # Only what an earlier release left there: OUTDIR may hold other files.
     rm -f "$out"/*.deb "$out"/*.tar.gz "$out"/*.zip "$out/SHA256SUMS"
-    echo "building $version ($commit, $(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S UTC'))" \
+    echo "building $commit ($(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S UTC'))" \
         "in $work under umask $(umask)"
     step pystring pystring_source
     step deb12-amd64 deb_here amd64
+    # The archives are named with the version CMake took from project().
+    version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$work/deb-amd64/CMakeCache.txt")
+    [ -n "$version" ] || fail "no project version in $work/deb-amd64/CMakeCache.txt"
+    echo "version $version"
     step deb12-arm64 deb_here arm64 --toolchain "$src/cmake/aarch64-linux-gnu.cmake" \
         -DHWID_SYSTEM_PYSTRING=ON
     step deb13 deb_in_root
@@ -261,7 +269,10 @@ if $test; then
     work="$base/a"
     step lintian lint
     cat "$work/lintian.log"
-    scripts/check-deb.sh "$out"/*.deb || exit 1
+    scripts/check-shipped.py --hwidwin-32 "$work/win32/windows/hwidwin.exe" \
+        --hwidwin-64 "$work/win64/windows/hwidwin.exe" --objects x86_64="$work/portable-x86_64" \
+        --objects aarch64="$work/portable-aarch64" --objects armhf="$work/portable-armhf" \
+        "$out"/*.deb "$out"/*.tar.gz "$out"/*.zip || exit 1
     step arm64-install arm64_install
     tail -n 3 "$work/arm64-install.log"
     echo "built and tested in $(($(date +%s) - started)) s"

@@ -96,7 +96,7 @@ host_deb() {
     [ -n "$deb" ] || { echo "no .deb in $host_build/packages"; return 1; }
     case "$deb" in *"~deb$(sed -n 's/^VERSION_ID="\{0,1\}\([0-9]*\).*/\1/p' /etc/os-release)_$arch.deb") ;;
         *) echo "$deb does not name this machine's Debian release"; return 1 ;; esac
-    scripts/check-deb.sh "$deb"
+    scripts/check-shipped.py --contents-only "$deb"
 }
 
 windows_archive() {
@@ -116,42 +116,7 @@ windows_archive() {
         timeout 120 cmake --build "$out" --target package >/dev/null || return 1
     zip=$(ls "$out"/hwidwin-*-windows.zip 2>/dev/null | head -n 1)
     [ -n "$zip" ] || { echo "no archive in $out"; return 1; }
-    python3 - "$zip" "$exe32" "$exe64" <<'EOF'
-import sys, zipfile
-archive, exe32, exe64 = sys.argv[1:]
-names = zipfile.ZipFile(archive).namelist()
-files = sorted(n.split("/", 1)[1] for n in names if not n.endswith("/"))
-want = ["32-bit/hwidwin.exe", "64-bit/hwidwin.exe", "LICENSE.txt", "README.txt",
-        "THIRD-PARTY-NOTICES.txt"]
-problems = []
-if files != want:
-    problems.append("files %r, want %r" % (files, want))
-else:
-    top = names[0].split("/", 1)[0] + "/"
-    z = zipfile.ZipFile(archive)
-    for inside, outside in (("32-bit/hwidwin.exe", exe32), ("64-bit/hwidwin.exe", exe64)):
-        if z.read(top + inside) != open(outside, "rb").read():
-            problems.append(inside + " is not " + outside)
-    for text in ("LICENSE.txt", "README.txt", "THIRD-PARTY-NOTICES.txt"):
-        body = z.read(top + text)
-        if body.count(b"\n") != body.count(b"\r\n") or b"\r\n" not in body:
-            problems.append(text + " does not end its lines with CR LF")
-    notice = z.read(top + "THIRD-PARTY-NOTICES.txt")
-    for needed in (b"pystring", b"Copyright: ", b"Redistribution and use in source and binary forms",
-                   b"Neither the name of the organization"):
-        if needed not in notice:
-            problems.append("THIRD-PARTY-NOTICES.txt lacks %r" % needed)
-    if b"MIT License" not in z.read(top + "LICENSE.txt"):
-        problems.append("LICENSE.txt is not the project's licence")
-    readme = z.read(top + "README.txt")
-    for needed in (b"64-bit\\hwidwin.exe", b"32-bit\\hwidwin.exe", b"--generate"):
-        if needed not in readme:
-            problems.append("README.txt lacks %r" % needed)
-for problem in problems:
-    print(problem)
-print("%s: %d files" % (archive, len(files)))
-sys.exit(1 if problems else 0)
-EOF
+    scripts/check-shipped.py --contents-only --hwidwin-32 "$exe32" --hwidwin-64 "$exe64" "$zip"
 }
 
 # ------------------------------------------------------------------ root --
@@ -180,6 +145,29 @@ root_build() {
     ' root_build "$jobs"
 }
 
+# The build from source as a user runs it, with the README's command, in a
+# folder of its own and staged into a DESTDIR. Tests are off, so neither
+# GoogleTest nor Python (both in the root for root_build) may be looked for:
+# what it needs is what a bare Debian gets with cmake, g++, make and
+# libpystring-dev.
+root_from_source() {
+    in_root sh -eu -c '
+        rm -rf /from-source && mkdir /from-source && cd /from-source
+        cmake -S /src -B build -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF --no-warn-unused-cli \
+            -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_DISABLE_FIND_PACKAGE_Python3=ON >/dev/null
+        cmake --build build -j"$1" >/dev/null
+        DESTDIR=/from-source/stage cmake --install build >/dev/null
+        prefix=/from-source/stage/usr/local
+        out=$("$prefix/bin/hwidtool" --generate abc)
+        [ "$out" = "
+abc: 900150983CD24FB0D6963F7D28E17F72" ] || { echo "installed hwidtool --generate abc printed: $out"; exit 1; }
+        page=$(ls "$prefix"/share/man/man1/hwidtool.1*)
+        zcat -f "$page" | grep -q "^\.TH HWIDTOOL 1 \"[0-9]\{4\}-[0-9][0-9]-[0-9][0-9]\" \"hwidtool [0-9]" ||
+            { echo "$page has no dated, versioned title line"; exit 1; }
+        echo "built, installed and ran from source: $(cd /from-source/stage && find . -type f | sort | tr "\n" " ")"
+    ' root_from_source "$jobs"
+}
+
 root_system_tests() {
     in_root sh -eu -c '
         rm -rf /build/compare && mkdir -p /build/compare
@@ -203,7 +191,7 @@ compare_outputs() {
 root_deb_round_trip() {
     deb=$(ls "$root"/build/packages/hwidtool_*~deb13_"$arch".deb 2>/dev/null | head -n 1)
     [ -n "$deb" ] || { echo "no ~deb13 package in $root/build/packages"; return 1; }
-    scripts/check-deb.sh "$deb" || return 1
+    scripts/check-shipped.py --contents-only "$deb" || return 1
     in_root sh -eu -c '
         deb=$1
         export DEBIAN_FRONTEND=noninteractive
@@ -215,9 +203,11 @@ root_deb_round_trip() {
         [ "$out" = "
 abc: 900150983CD24FB0D6963F7D28E17F72" ] || { echo "hwidtool --generate abc printed: $out"; exit 1; }
         # The root has no sysfs here, so the listing falls back to a command
-        # that is not there either: an empty table, but a table.
-        hwidtool 2>/dev/null | head -n 2 | grep -qx "Available unique ids:" ||
+        # that is not there either: an empty table, but a table, and not a
+        # word on standard error.
+        hwidtool 2>/tmp/listing.err | head -n 2 | grep -qx "Available unique ids:" ||
             { echo "no listing"; exit 1; }
+        [ ! -s /tmp/listing.err ] || { echo "the listing wrote to standard error:"; cat /tmp/listing.err; exit 1; }
         rm -rf /build/compare-installed && mkdir -p /build/compare-installed
         python3 /src/tests/system/machines.py --binary /usr/bin/hwidtool --save /build/compare-installed
         /src/scripts/distro-commands.sh /usr/bin/hwidtool > /build/compare-installed/commands.out
@@ -243,6 +233,7 @@ check host-deb host_deb
 check windows-archive windows_archive
 if check "$suite-root" make_root; then
     check "$suite-build" root_build
+    check "$suite-from-source" root_from_source
     check "$suite-system-tests" root_system_tests
     check "$suite-same-output" compare_outputs
     check "$suite-deb" root_deb_round_trip

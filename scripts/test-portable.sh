@@ -2,10 +2,11 @@
 # hwidtool for any Linux: the three portable builds (presets portable-x86_64,
 # portable-aarch64, portable-armhf), proven against the native build.
 #
-# Builds each preset and checks that the binary is of its architecture,
-# static (no dynamic section) and stripped; runs the fabricated machines of
-# tests/system/machines.py against it (the ARM ones under qemu-user-static)
-# and compares every output byte for byte with the native build's. Then runs
+# Builds each preset and checks (scripts/check-shipped.py) that the binary is
+# of its architecture, static (static-pie where offered), stripped and
+# hardened; runs the fabricated machines of tests/system/machines.py against
+# it (the ARM ones under qemu-user-static) and compares every output byte for
+# byte with the native build's. Then runs
 # the x86_64 binary in a root that holds no C library: only the binary,
 # sysfs, and busybox's static shell as /bin/sh for the ifconfig fallback.
 #
@@ -57,21 +58,13 @@ portable_build() {  # arch
     ! grep -i 'statically linked applications requires' "$log"
 }
 
-# The ELF header names the architecture; no dynamic section means no loader
-# and no shared library; no symbol table means stripped.
-static_and_stripped() {  # binary, machine as readelf names it
-    header=$(readelf -h "$1") || return 1
-    echo "$header" | grep -q "Machine: .*$2\$" || { echo "$1 is not for $2"; return 1; }
-    readelf -d "$1" | grep -q 'There is no dynamic section' || { echo "$1 is dynamic"; return 1; }
-    ! readelf -S "$1" | grep -q '\.symtab' || { echo "$1 is not stripped"; return 1; }
-    echo "$1: $2, static, stripped, $(stat -c %s "$1") bytes"
-}
-
-proven() {  # arch, readelf machine, emulator or ""
+# Static (static-pie where offered), stripped and hardened; qemu proves the
+# architecture by running it.
+proven() {  # arch, emulator or ""
     binary="build-portable-$1/linux/cli/hwidtool"
-    static_and_stripped "$binary" "$2" || return 1
-    outputs "$1" "$binary" ${3:+--runner "$3"} &&
-        HWIDTOOL_RUNNER=$3 scripts/distro-commands.sh "$binary" >"$compare/$1/commands.out" &&
+    scripts/check-shipped.py --objects "$1=build-portable-$1" "$binary" || return 1
+    outputs "$1" "$binary" ${2:+--runner "$2"} &&
+        HWIDTOOL_RUNNER=$2 scripts/distro-commands.sh "$binary" >"$compare/$1/commands.out" &&
         python3 tests/system/same_outputs.py "$compare/native" "$compare/$1" \
             commands.out workstation.out
 }
@@ -86,11 +79,10 @@ bare_root() {
 check dependencies install_missing || finish
 check native-build native_build || finish
 check native-outputs native_outputs || finish
-for target in x86_64:X86-64: aarch64:AArch64:qemu-aarch64-static armhf:ARM:qemu-arm-static; do
+for target in x86_64: aarch64:qemu-aarch64-static armhf:qemu-arm-static; do
     arch=${target%%:*}
-    rest=${target#*:}
     if check "build-$arch" portable_build "$arch"; then
-        check "machines-$arch" proven "$arch" "${rest%%:*}" "${rest#*:}"
+        check "machines-$arch" proven "$arch" "${target#*:}"
     fi
 done
 check bare-root bare_root

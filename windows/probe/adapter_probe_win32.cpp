@@ -1,6 +1,7 @@
 #include "windows/probe/probes_win32.h"
 
 #include "windows/probe/adapter_record.h"
+#include "windows/probe/system_library_win32.h"
 
 namespace zef {
 namespace probe {
@@ -34,7 +35,15 @@ void probe_adapters_with(AdapterListingFunction listing, std::vector<UniqueIdStr
 }
 
 void probe_adapters(std::vector<UniqueIdStruct_>& ids) {
-    probe_adapters_with(GetAdaptersInfo, ids);
+    // IP Helper is no KnownDLL: imported, it would be looked for beside the
+    // program first.
+    HMODULE ipHelper = loadSystemLibrary("iphlpapi.dll");
+    if (const auto listing = ZEF_SYSTEM_FUNCTION(ipHelper, GetAdaptersInfo)) {
+        probe_adapters_with(listing, ids);
+    }
+    if (ipHelper != nullptr) {
+        FreeLibrary(ipHelper);
+    }
 }
 
 }  // namespace probe

@@ -2,6 +2,7 @@
 
 #include "windows/probe/adapter_record.h"
 #include "windows/probe/disk_record.h"
+#include "windows/probe/system_library_win32.h"
 
 namespace zef {
 namespace probe {
@@ -44,6 +45,12 @@ bool ownerInstanceId(const DiskWalkCalls& calls, HDEVINFO set, SP_DEVICE_INTERFA
     instanceId = boundedText(buffer, sizeof(buffer));
     calls.localFree(detail);
     return true;
+}
+
+bool complete(const DiskWalkCalls& calls) {
+    return calls.getClassDevs && calls.enumDeviceInfo && calls.getRegistryProperty &&
+           calls.enumInterfaces && calls.getInterfaceDetail && calls.getInstanceId &&
+           calls.destroyList && calls.localAlloc && calls.localFree && calls.getLastError;
 }
 
 }  // namespace
@@ -92,19 +99,27 @@ void probe_disks_with(const DiskWalkCalls& calls, std::vector<UniqueIdStruct_>& 
 }
 
 void probe_disks(std::vector<UniqueIdStruct_>& ids) {
+    // SetupAPI is a KnownDLL, but the DLLs it loads are not: it is loaded
+    // only when asked for, once the search is kept to the system folder.
+    HMODULE setupApi = loadSystemLibrary("setupapi.dll");
     const DiskWalkCalls platform = {
-        SetupDiGetClassDevsA,
-        SetupDiEnumDeviceInfo,
-        SetupDiGetDeviceRegistryPropertyA,
-        SetupDiEnumDeviceInterfaces,
-        SetupDiGetDeviceInterfaceDetailA,
-        SetupDiGetDeviceInstanceIdA,
-        SetupDiDestroyDeviceInfoList,
+        ZEF_SYSTEM_FUNCTION(setupApi, SetupDiGetClassDevsA),
+        ZEF_SYSTEM_FUNCTION(setupApi, SetupDiEnumDeviceInfo),
+        ZEF_SYSTEM_FUNCTION(setupApi, SetupDiGetDeviceRegistryPropertyA),
+        ZEF_SYSTEM_FUNCTION(setupApi, SetupDiEnumDeviceInterfaces),
+        ZEF_SYSTEM_FUNCTION(setupApi, SetupDiGetDeviceInterfaceDetailA),
+        ZEF_SYSTEM_FUNCTION(setupApi, SetupDiGetDeviceInstanceIdA),
+        ZEF_SYSTEM_FUNCTION(setupApi, SetupDiDestroyDeviceInfoList),
         LocalAlloc,
         LocalFree,
         GetLastError,
     };
-    probe_disks_with(platform, ids);
+    if (complete(platform)) {
+        probe_disks_with(platform, ids);
+    }
+    if (setupApi != nullptr) {
+        FreeLibrary(setupApi);
+    }
 }
 
 }  // namespace probe

@@ -13,7 +13,7 @@ namespace zef {
 namespace probe {
 
 // The platform's adapter listing, GetAdaptersInfo or a stand-in for it.
-typedef ULONG(WINAPI* AdapterListingFunction)(PIP_ADAPTER_INFO, PULONG);
+typedef decltype(&GetAdaptersInfo) AdapterListingFunction;
 
 // Appends one NIC record per Ethernet adapter with a non-zero address, in
 // the platform's order. Lists into a fixed buffer of 32 entries; when the
@@ -21,7 +21,8 @@ typedef ULONG(WINAPI* AdapterListingFunction)(PIP_ADAPTER_INFO, PULONG);
 // the reported size. Any other failure appends nothing.
 void probe_adapters_with(AdapterListingFunction listing, std::vector<UniqueIdStruct_>& ids);
 
-// probe_adapters_with over GetAdaptersInfo.
+// probe_adapters_with over GetAdaptersInfo of IP Helper, loaded from the
+// system folder; appends nothing when IP Helper or the function cannot be had.
 void probe_adapters(std::vector<UniqueIdStruct_>& ids);
 
 // The platform calls the disk walk makes, each typed and behaving (results,
@@ -57,7 +58,9 @@ struct DiskWalkCalls {
 // Frees everything it allocates and destroys the set it opened.
 void probe_disks_with(const DiskWalkCalls& calls, std::vector<UniqueIdStruct_>& ids);
 
-// probe_disks_with over SetupAPI, LocalAlloc/LocalFree and GetLastError.
+// probe_disks_with over SetupAPI, loaded from the system folder, and
+// LocalAlloc/LocalFree and GetLastError; appends nothing when SetupAPI or
+// one of its functions cannot be had.
 void probe_disks(std::vector<UniqueIdStruct_>& ids);
 
 }  // namespace probe

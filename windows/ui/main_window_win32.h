@@ -9,7 +9,7 @@ extern HWND g_hwndMain;
 extern HWND g_hwndEdit;
 extern std::string g_displayText;
 
-// The window title: product caption and " (2.26.0.0)".
+// The window title: product caption, a space and programVersion() in brackets.
 std::string mainWindowTitle();
 
 // Opens the main window with a fresh device report and runs the message loop

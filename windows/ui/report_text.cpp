@@ -1,12 +1,12 @@
 #include "windows/ui/report_text.h"
 
 #include "core/runtime.h"
+#include "windows/ui/version.h"
 
 std::string g_copyText;
 
 namespace {
 
-const int kVersion[4] = {2, 26, 0, 0};
 const char kHeading[] = "Available unique ids:";
 const char kSupportAddress[] = "support@zef.example";
 
@@ -27,16 +27,7 @@ void appendRow(std::string& text, const std::string& type, const std::string& ha
 
 }  // namespace
 
-std::string programVersion() {
-    std::string version;
-    for (int i = 0; i < 4; ++i) {
-        if (i > 0) {
-            version += ".";
-        }
-        version += std::to_string(kVersion[i]);
-    }
-    return version;
-}
+std::string programVersion() { return HWID_VERSION_TEXT; }
 
 std::string formatDeviceTable(const std::vector<zef::UniqueIdStruct_>& ids) {
     std::string text = "\n";

@@ -10,7 +10,7 @@
 // the closing instruction. Empty until getDeviceInfoText first runs.
 extern std::string g_copyText;
 
-// The program version, "2.26.0.0".
+// The program version: the project's version, four numbers joined by dots.
 std::string programVersion();
 
 // The device table of `ids`: "\n", heading, two CR LF, the title line (10, 35

@@ -85,7 +85,7 @@ TEST(DeviceInfoTest, DisplayTextIsCopyTextAndClosingInstruction) {
     const std::string table = formatDeviceTable({record(zef::NIC, "x", "eth0")});
     std::string copy = "stale";
     const std::string display = formatDeviceInfo(table, copy);
-    EXPECT_EQ("ZEF Version: 2.26.0.0\r\n\r\n" + table, copy);
+    EXPECT_EQ("ZEF Version: " + programVersion() + "\r\n\r\n" + table, copy);
     const std::string tail =
         "\r\n\r\n\r\nPress Copy text to Clipboard button and email this text to: ";
     ASSERT_EQ(copy + tail, display.substr(0, copy.size() + tail.size()));
@@ -96,14 +96,13 @@ TEST(DeviceInfoTest, DisplayTextIsCopyTextAndClosingInstruction) {
     EXPECT_EQ(std::string::npos, address.substr(0, address.size() - 2).find('\n')) << address;
 }
 
-TEST(DeviceInfoTest, VersionIsTwoTwentySix) { EXPECT_EQ("2.26.0.0", programVersion()); }
-
 TEST(DeviceInfoTest, EveryBuildReplacesTheCopyText) {
     // Runs the probe pass of the machine it is built for; only the shape of
     // the texts is checked.
     g_copyText = "stale";
     const std::string display = getDeviceInfoText();
-    EXPECT_EQ(0u, g_copyText.rfind("ZEF Version: 2.26.0.0\r\n\r\n\nAvailable unique ids:\r\n", 0));
+    EXPECT_EQ(0u, g_copyText.rfind(
+        "ZEF Version: " + programVersion() + "\r\n\r\n\nAvailable unique ids:\r\n", 0));
     EXPECT_EQ(g_copyText, display.substr(0, g_copyText.size()));
     const std::string first = g_copyText;
     getDeviceInfoText();

@@ -1,0 +1,411 @@
+#!/usr/bin/python3
+"""Checks the files a release ships, and how their programs are hardened.
+
+Usage: check-shipped.py [--contents-only] [--objects ARCH=DIR]...
+                        [--hwidwin-32 EXE] [--hwidwin-64 EXE] FILE...
+
+FILE is a Debian package, a portable archive (hwidtool-*-linux-ARCH.tar.gz),
+the Windows archive (hwidwin-*-windows.zip), or a program (ELF or PE) as
+built. The members of packages and archives are checked (architecture,
+dependencies, file lists, texts); the programs inside them are then checked
+one small named check per property, and shown as one table with a row per
+program. binutils and devscripts' hardening-check read the files.
+
+--objects ARCH=DIR: the build folder of the portable program for ARCH
+(x86_64, aarch64, armhf). A stripped static program keeps no trace of the
+stack protector or of fortified calls; they are checked in the objects of
+its build instead (hardening-check on every object there: one that calls
+__stack_chk_fail, one that calls a __*_chk function, as it does for a
+whole dynamic program).
+--hwidwin-32/--hwidwin-64: the builds the Windows archive must hold.
+--contents-only: the packages' and archives' contents, not the programs.
+
+Exit status 1 when a content check fails, or a program lacks a property
+that its platform offers.
+"""
+import argparse
+import fnmatch
+import glob
+import os
+import re
+import subprocess
+import sys
+import tarfile
+import tempfile
+import zipfile
+
+DEB_FILES = ["./usr/bin/hwidtool", "./usr/share/doc/hwidtool/README.md",
+             "./usr/share/doc/hwidtool/changelog.Debian.gz",
+             "./usr/share/doc/hwidtool/copyright", "./usr/share/man/man1/hwidtool.1.gz"]
+DEB_DEPENDS = ["libpystring0 (>= ", "libc6 (>= ", "libstdc++6 (>= "]
+TARBALL_FILES = ["LICENSE", "LICENSE.pystring", "README.md", "hwidtool", "hwidtool.1"]
+ZIP_FILES = ["32-bit/hwidwin.exe", "64-bit/hwidwin.exe", "LICENSE.txt", "README.txt",
+             "THIRD-PARTY-NOTICES.txt"]
+ALLOWED_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "msvcrt.dll"}
+DEBIAN_ARCH = {"amd64": "x86_64", "arm64": "aarch64", "armhf": "armhf"}
+ELF_MACHINE = {"X86-64": "x86_64", "AArch64": "aarch64", "ARM": "armhf"}
+
+# Properties a platform cannot have: shown as "-", never required. Debian
+# 12's C library for armhf has no rcrt1.o, so the portable armhf program is
+# static but not static-pie; without a dynamic section there is nothing to
+# bind late; 32-bit arm has no branch-protection marking. A 32-bit Windows
+# program has no 64-bit address space to spread over.
+NOT_OFFERED = {
+    "armhf": {"PIE", "BIND_NOW", "CET/BTI"},
+    "i686": {"HIGH_ENTROPY_VA"},
+}
+
+# Shown but not required, and why; required only in the rows named.
+REPORTED_ONLY = {
+    # The linker marks a program IBT/SHSTK (x86_64) or BTI/PAC (aarch64)
+    # only when every object it links is marked. Ours are; Debian 12's C
+    # library is not (its crt objects and libc.a; on arm64 libstdc++ and
+    # libgcc neither), nor are Debian 13's crt objects for amd64. Debian 13
+    # marks all of arm64.
+    "CET/BTI": ("marked only when every linked object is; required where all are",
+                {"deb13 arm64"}),
+    # hardening-check finds the probes only in functions with large or
+    # variable frames, and disassembles x86 only: "?" says nothing.
+    "CLASH": ("reported: probes show only in functions with large or variable frames",
+              set()),
+}
+
+
+def required(name, row):
+    return name not in REPORTED_ONLY or row in REPORTED_ONLY[name][1]
+
+
+def run(*command):
+    result = subprocess.run(command, capture_output=True, text=True)
+    return result.stdout if result.returncode == 0 else ""
+
+
+def yes(condition):
+    return "yes" if condition else "no"
+
+
+# ------------------------------------------------------------------ ELF --
+
+class Elf:
+    def __init__(self, path, objects):
+        self.path = path
+        self.header = run("readelf", "-hW", path)
+        self.programs = run("readelf", "-lW", path)
+        self.dynamic = run("readelf", "-dW", path)
+        self.sections = run("readelf", "-SW", path)
+        self.notes = run("readelf", "-nW", path)
+        self.arch = elf_arch(self.header)
+        self.static = not re.search(r"^\s+INTERP\b", self.programs, re.M) and \
+            "(NEEDED)" not in self.dynamic
+        # hardening-check reads a static-pie program as a shared library:
+        # the static program's properties come from readelf, and those that
+        # leave no trace in it from its build's objects.
+        if self.static:
+            self.report = hardening_check(objects) if objects else {}
+        else:
+            self.report = hardening_check([path])
+
+    def segment(self, name):
+        return re.search(r"^\s+%s\s.*\s(R?W?E?)\s+0x[0-9a-f]+$" % name, self.programs, re.M)
+
+
+def elf_arch(header):
+    machine = re.search(r"Machine:\s+(?:.* )?(\S+)$", header, re.M)
+    return ELF_MACHINE.get(machine.group(1) if machine else "", "?")
+
+
+def hardening_check(files):
+    """Each hardening-check line ("Stack protected: yes") for the files, by
+    property: the values of every file."""
+    out = subprocess.run(["hardening-check", "--verbose", *files],
+                         capture_output=True, text=True).stdout
+    report = {}
+    for name, value in re.findall(r"^ (\S[^:]*): (.*)$", out, re.M):
+        report.setdefault(name, []).append(value)
+    return report
+
+
+def from_report(elf, name):
+    """As hardening-check sums up one program: yes when one file has it."""
+    values = elf.report.get(name)
+    if not values:
+        return "?"
+    if any(v.startswith("yes") for v in values):
+        return "yes"
+    return "?" if all(v.startswith("unknown") for v in values) else "no"
+
+
+def elf_pie(elf):
+    if elf.static:
+        return yes(re.search(r"Type:\s+DYN\b", elf.header) and
+                   re.search(r"\(FLAGS_1\).*\bPIE\b", elf.dynamic))
+    return from_report(elf, "Position Independent Executable")
+
+
+def elf_relro(elf):
+    return yes(elf.segment("GNU_RELRO"))
+
+
+def elf_bind_now(elf):
+    return yes(re.search(r"\((BIND_NOW|FLAGS)\).*BIND_NOW|\(FLAGS_1\).*\bNOW\b", elf.dynamic))
+
+
+def elf_nx_stack(elf):
+    stack = elf.segment("GNU_STACK")
+    return yes(stack and "E" not in stack.group(1))
+
+
+def elf_stack_protector(elf):
+    return from_report(elf, "Stack protected")
+
+
+def elf_fortify(elf):
+    return from_report(elf, "Fortify Source functions")
+
+
+def elf_stack_clash(elf):
+    return from_report(elf, "Stack clash protection")
+
+
+def elf_cet(elf):
+    wanted = {"x86_64": r"x86 feature: IBT, SHSTK", "aarch64": r"AArch64 feature: BTI, PAC"}
+    return yes(re.search(wanted.get(elf.arch, "^$"), elf.notes))
+
+
+def elf_stripped(elf):
+    return yes(elf.sections and ".symtab" not in elf.sections)
+
+
+def elf_static(elf):
+    return yes(elf.static)
+
+
+ELF_CHECKS = {
+    "PIE": elf_pie,
+    "RELRO": elf_relro,
+    "BIND_NOW": elf_bind_now,
+    "NX": elf_nx_stack,
+    "SSP": elf_stack_protector,
+    "FORTIFY": elf_fortify,
+    "CLASH": elf_stack_clash,
+    "CET/BTI": elf_cet,
+    "STRIPPED": elf_stripped,
+    "STATIC": elf_static,
+}
+
+# ------------------------------------------------------------------- PE --
+
+class Pe:
+    def __init__(self, path):
+        self.path = path
+        self.arch = "?"
+        for triple in ("x86_64-w64-mingw32", "i686-w64-mingw32"):
+            self.headers = run(triple + "-objdump", "-p", path)
+            if "file format pei-" in self.headers:
+                self.arch = "x86_64" if "pei-x86-64" in self.headers else "i686"
+                self.sections = run(triple + "-objdump", "-h", path)
+                break
+        self.imports = {d.lower() for d in re.findall(r"DLL Name: (\S+)", self.headers)}
+
+    def characteristic(self, name):
+        return yes(re.search(r"^DllCharacteristics\s[\s\S]*?^\s+%s$" % name,
+                             self.headers, re.M))
+
+
+def pe_imports(pe):
+    return yes(pe.imports and pe.imports <= ALLOWED_DLLS)
+
+
+PE_CHECKS = {
+    "DYNAMIC_BASE": lambda pe: pe.characteristic("DYNAMIC_BASE"),
+    "HIGH_ENTROPY_VA": lambda pe: pe.characteristic("HIGH_ENTROPY_VA"),
+    "NX_COMPAT": lambda pe: pe.characteristic("NX_COMPAT"),
+    ".reloc": lambda pe: yes(re.search(r"^\s+\d+ \.reloc\s", pe.sections or "", re.M)),
+    "IMPORTS": pe_imports,
+    "NO_LIBSSP": lambda pe: yes(pe.imports and "libssp-0.dll" not in pe.imports),
+}
+
+# ----------------------------------------------------- packages, archives --
+
+class Shipped:
+    """Problems found in the files' contents, and the programs found in them."""
+
+    def __init__(self, args, work):
+        self.args = args
+        self.work = work
+        self.problems = []
+        self.programs = []  # (row name, path, expected arch or None, objects folder)
+
+    def problem(self, text):
+        self.problems.append(text)
+        print("FAIL " + text)
+
+    def objects(self, arch):
+        folder = self.args.objects.get(arch)
+        if not folder:
+            return []
+        return sorted(o for o in glob.glob(os.path.join(folder, "**", "*.o"), recursive=True)
+                      if not fnmatch.fnmatch(os.path.relpath(o, folder), "CMakeFiles/[0-9]*"))
+
+    def deb(self, path):
+        name = os.path.basename(path)
+        arch = re.sub(r".*_|\.deb$", "", name)
+        fields = {f: run("dpkg-deb", "-f", path, f).strip() for f in ("Architecture", "Depends")}
+        print("%s: %s; Depends: %s" % (name, arch, fields["Depends"]))
+        if fields["Architecture"] != arch:
+            self.problem("%s: Architecture is %s" % (name, fields["Architecture"]))
+        for lib in DEB_DEPENDS:
+            if lib not in fields["Depends"]:
+                self.problem("%s: Depends lacks %s" % (name, lib))
+        files = sorted(line.split()[5] for line in run("dpkg-deb", "-c", path).splitlines()
+                       if not line.startswith("d"))
+        if files != DEB_FILES:
+            self.problem("%s: files %s" % (name, " ".join(files)))
+        folder = tempfile.mkdtemp(dir=self.work)
+        subprocess.run(["dpkg-deb", "-x", path, folder], check=True)
+        release = re.search(r"~(deb\d+)_", name)
+        row = "%s %s" % (release.group(1) if release else name, arch)
+        self.programs.append((row, os.path.join(folder, "usr/bin/hwidtool"),
+                              DEBIAN_ARCH.get(arch), None))
+
+    def tarball(self, path):
+        name = os.path.basename(path)
+        arch = re.sub(r".*-linux-|\.tar\.gz$", "", name)
+        with tarfile.open(path) as tar:
+            members = tar.getmembers()
+            top = name[:-len(".tar.gz")]
+            files = sorted(m.name[len(top) + 1:] for m in members if m.isfile())
+            if files != TARBALL_FILES or any(not m.name.startswith(top) for m in members):
+                self.problem("%s: files %s" % (name, " ".join(m.name for m in members)))
+                return
+            program = os.path.join(self.work, top + "-hwidtool")
+            with open(program, "wb") as f:
+                f.write(tar.extractfile(top + "/hwidtool").read())
+        print("%s: %d files" % (name, len(files)))
+        self.programs.append(("linux-" + arch, program, arch, self.objects(arch)))
+
+    def zip(self, path):
+        name = os.path.basename(path)
+        archive = zipfile.ZipFile(path)
+        names = archive.namelist()
+        top = names[0].split("/", 1)[0] + "/"
+        files = sorted(n[len(top):] for n in names if not n.endswith("/"))
+        if files != ZIP_FILES or any(not n.startswith(top) for n in names):
+            self.problem("%s: files %s, want %s" % (name, files, ZIP_FILES))
+            return
+        builds = {"32-bit": self.args.hwidwin_32, "64-bit": self.args.hwidwin_64}
+        for bits, build in builds.items():
+            inside = archive.read(top + bits + "/hwidwin.exe")
+            if build and inside != open(build, "rb").read():
+                self.problem("%s: %s/hwidwin.exe is not %s" % (name, bits, build))
+            exe = os.path.join(self.work, bits + "-hwidwin.exe")
+            with open(exe, "wb") as f:
+                f.write(inside)
+            self.programs.append(("windows " + bits, exe, None, None))
+        self.zip_texts(name, archive, top)
+        print("%s: %d files" % (name, len(files)))
+
+    def zip_texts(self, name, archive, top):
+        text = {t: archive.read(top + t) for t in ZIP_FILES if t.endswith(".txt")}
+        for t, body in text.items():
+            if b"\r\n" not in body or body.count(b"\n") != body.count(b"\r\n"):
+                self.problem("%s: %s does not end its lines with CR LF" % (name, t))
+        needed = {
+            "THIRD-PARTY-NOTICES.txt": [b"pystring", b"Copyright: ",
+                                        b"Redistribution and use in source and binary forms",
+                                        b"Neither the name of the organization"],
+            "LICENSE.txt": [b"MIT License"],
+            "README.txt": [b"64-bit\\hwidwin.exe", b"32-bit\\hwidwin.exe", b"--generate"],
+        }
+        for t, words in needed.items():
+            for word in words:
+                if word not in text[t]:
+                    self.problem("%s: %s lacks %r" % (name, t, word))
+
+    def add(self, path):
+        if path.endswith(".deb"):
+            self.deb(path)
+        elif path.endswith(".tar.gz"):
+            self.tarball(path)
+        elif path.endswith(".zip"):
+            self.zip(path)
+        else:
+            header = run("readelf", "-hW", path)
+            arch = elf_arch(header) if header else None
+            if arch and self.args.objects and arch not in self.args.objects:
+                self.problem("%s is for %s: no objects given for it" % (path, arch))
+            self.programs.append((path, path, None, self.objects(arch)))
+
+
+# ---------------------------------------------------------------- table --
+
+def check_program(row, path, expected_arch, objects):
+    """The row's values (name -> text) and its failures."""
+    is_elf = run("readelf", "-hW", path) != ""
+    program = Elf(path, objects) if is_elf else Pe(path)
+    checks = ELF_CHECKS if is_elf else PE_CHECKS
+    if is_elf and not program.static:
+        checks = {k: v for k, v in checks.items() if k != "STATIC"}
+    values, failures = {}, []
+    if expected_arch and program.arch != expected_arch:
+        failures.append("is for %s, not %s" % (program.arch, expected_arch))
+    for name, check in checks.items():
+        if name in NOT_OFFERED.get(program.arch, ()):
+            values[name] = "-"
+            continue
+        value = check(program)
+        if value.startswith("no") and required(name, row):
+            value = "NO" + value[2:]
+            failures.append("lacks " + name)
+        values[name] = value
+    if not is_elf and program.imports - ALLOWED_DLLS:
+        failures.append("imports " + " ".join(sorted(program.imports - ALLOWED_DLLS)))
+    return "ELF" if is_elf else "PE", program.arch, values, failures
+
+
+def print_table(rows):
+    failed = False
+    for kind, columns in (("ELF", ELF_CHECKS), ("PE", PE_CHECKS)):
+        mine = [r for r in rows if r[1] == kind]
+        if not mine:
+            continue
+        width = max(len(r[0]) for r in mine)
+        print("%-*s %-7s %s" % (width, kind, "arch", "  ".join(columns)))
+        for row, _, arch, values, failures in mine:
+            cells = "  ".join("%-*s" % (len(c), values.get(c, "-")) for c in columns)
+            print(("%-*s %-7s %s" % (width, row, arch, cells)).rstrip())
+            for failure in failures:
+                print("FAIL %s %s" % (row, failure))
+                failed = True
+    print("yes/NO: required and found/missing; no: reported, not required; -: not offered"
+          " or not applicable; ?: no trace to check")
+    for name, (why, rows) in REPORTED_ONLY.items():
+        print("  %s: %s%s" % (name, why, " (" + ", ".join(sorted(rows)) + ")" if rows else ""))
+    print("  static programs: SSP, FORTIFY, CLASH read from their build's objects")
+    return failed
+
+
+def main():
+    parser = argparse.ArgumentParser(usage=__doc__.split("\n\n")[1])
+    parser.add_argument("--contents-only", action="store_true")
+    parser.add_argument("--objects", action="append", default=[])
+    parser.add_argument("--hwidwin-32")
+    parser.add_argument("--hwidwin-64")
+    parser.add_argument("files", nargs="+")
+    args = parser.parse_args()
+    args.objects = dict(o.split("=", 1) for o in args.objects)
+    with tempfile.TemporaryDirectory() as work:
+        shipped = Shipped(args, work)
+        for path in args.files:
+            shipped.add(path)
+        failed = bool(shipped.problems)
+        if not args.contents_only and shipped.programs:
+            rows = []
+            for row, path, arch, objects in shipped.programs:
+                rows.append((row, *check_program(row, path, arch, objects)))
+            failed = print_table(rows) or failed
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
