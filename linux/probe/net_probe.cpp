@@ -1,6 +1,7 @@
 #include "linux/probe/net_probe.h"
 
 #include <dirent.h>
+#include <unistd.h>
 
 #include "core/runtime.h"
 #include "core/string_helpers.h"
@@ -12,6 +13,11 @@ namespace probe {
 namespace {
 
 const char* const kExcludedPrefixes[] = {"veth", "br-", "docker"};
+
+// The program a command line starts: its first word.
+std::string commandProgram(const std::string& command) {
+    return command.substr(0, command.find(' '));
+}
 
 }  // namespace
 
@@ -84,6 +90,9 @@ void probe_ifconfig_stream(FILE* output, std::vector<UniqueIdStruct_>& ids) {
 }
 
 void probe_ifconfig(const std::string& command, std::vector<UniqueIdStruct_>& ids) {
+    // The shell would report a missing program on our standard error, and
+    // net-tools is often not installed.
+    if (access(commandProgram(command).c_str(), X_OK) != 0) return;
     FILE* output = popen(command.c_str(), "r");
     if (output == nullptr) return;
     probe_ifconfig_stream(output, ids);

@@ -36,7 +36,9 @@ void probe_sysfs_interfaces(const std::string& root, std::vector<UniqueIdStruct_
 // Step B over an open stream of command output, read in 4095-byte lines.
 void probe_ifconfig_stream(FILE* output, std::vector<UniqueIdStruct_>& ids);
 
-// Step B: runs `command` and parses its standard output.
+// Step B: runs `command` through the shell and parses its standard output.
+// Runs nothing when the command's first word, the program's path, cannot be
+// executed, so that a missing program leaves standard error untouched.
 void probe_ifconfig(const std::string& command, std::vector<UniqueIdStruct_>& ids);
 
 }  // namespace probe

@@ -18,7 +18,7 @@ protected:
                        "#!/bin/sh\ntouch \"$(dirname \"$0\")/ran\"\n"
                        "echo 'eth7      Link encap:Ethernet  HWaddr 00:1a:2b:3c:4d:70'\n");
         sources.root = tree.root();
-        sources.ifconfigCommand = "sh " + tree.path("ifconfig");
+        sources.ifconfigCommand = "/bin/sh " + tree.path("ifconfig");
     }
     std::vector<UniqueIdStruct_> probe() {
         std::vector<UniqueIdStruct_> ids;
@@ -58,7 +58,7 @@ TEST_F(ProbePassTest, FallbackRunsWhenSysfsAcceptsNothing) {
 }
 
 TEST_F(ProbePassTest, NothingAnywhereIsAnEmptyList) {
-    sources.ifconfigCommand = "/nonexistent/ifconfig -a 2>/dev/null";
+    sources.ifconfigCommand = "/nonexistent/ifconfig -a";
     EXPECT_TRUE(probe().empty());
 }
 
