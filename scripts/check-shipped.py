@@ -142,10 +142,6 @@ def elf_pie(elf):
     return from_report(elf, "Position Independent Executable")
 
 
-def elf_relro(elf):
-    return yes(elf.segment("GNU_RELRO"))
-
-
 def elf_bind_now(elf):
     return yes(re.search(r"\((BIND_NOW|FLAGS)\).*BIND_NOW|\(FLAGS_1\).*\bNOW\b", elf.dynamic))
 
@@ -155,42 +151,22 @@ def elf_nx_stack(elf):
     return yes(stack and "E" not in stack.group(1))
 
 
-def elf_stack_protector(elf):
-    return from_report(elf, "Stack protected")
-
-
-def elf_fortify(elf):
-    return from_report(elf, "Fortify Source functions")
-
-
-def elf_stack_clash(elf):
-    return from_report(elf, "Stack clash protection")
-
-
 def elf_cet(elf):
     wanted = {"x86_64": r"x86 feature: IBT, SHSTK", "aarch64": r"AArch64 feature: BTI, PAC"}
     return yes(re.search(wanted.get(elf.arch, "^$"), elf.notes))
 
 
-def elf_stripped(elf):
-    return yes(elf.sections and ".symtab" not in elf.sections)
-
-
-def elf_static(elf):
-    return yes(elf.static)
-
-
 ELF_CHECKS = {
     "PIE": elf_pie,
-    "RELRO": elf_relro,
+    "RELRO": lambda elf: yes(elf.segment("GNU_RELRO")),
     "BIND_NOW": elf_bind_now,
     "NX": elf_nx_stack,
-    "SSP": elf_stack_protector,
-    "FORTIFY": elf_fortify,
-    "CLASH": elf_stack_clash,
+    "SSP": lambda elf: from_report(elf, "Stack protected"),
+    "FORTIFY": lambda elf: from_report(elf, "Fortify Source functions"),
+    "CLASH": lambda elf: from_report(elf, "Stack clash protection"),
     "CET/BTI": elf_cet,
-    "STRIPPED": elf_stripped,
-    "STATIC": elf_static,
+    "STRIPPED": lambda elf: yes(elf.sections and ".symtab" not in elf.sections),
+    "STATIC": lambda elf: yes(elf.static),
 }
 
 # ------------------------------------------------------------------- PE --
@@ -379,9 +355,10 @@ def print_table(rows):
                 failed = True
     print("yes/NO: required and found/missing; no: reported, not required; -: not offered"
           " or not applicable; ?: no trace to check")
-    for name, (why, rows) in REPORTED_ONLY.items():
-        print("  %s: %s%s" % (name, why, " (" + ", ".join(sorted(rows)) + ")" if rows else ""))
-    print("  static programs: SSP, FORTIFY, CLASH read from their build's objects")
+    if any(r[1] == "ELF" for r in rows):
+        for name, (why, only) in REPORTED_ONLY.items():
+            print("  %s: %s%s" % (name, why, " (" + ", ".join(sorted(only)) + ")" if only else ""))
+        print("  static programs: SSP, FORTIFY, CLASH read from their build's objects")
     return failed
 
 
