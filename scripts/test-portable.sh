@@ -6,9 +6,9 @@
 # of its architecture, static (static-pie where offered), stripped and
 # hardened; runs the fabricated machines of tests/system/machines.py against
 # it (the ARM ones under qemu-user-static) and compares every output byte for
-# byte with the native build's. Then runs
-# the x86_64 binary in a root that holds no C library: only the binary,
-# sysfs, and busybox's static shell as /bin/sh for the ifconfig fallback.
+# byte with the native build's. Then runs the x86_64 binary in a root that
+# holds no C library: only the binary, sysfs, and busybox's static shell as
+# /bin/sh for the ifconfig fallback.
 #
 # Needs root (namespaces, chroot); without it, it says so and exits 77.
 # Installs what it needs. Everything it makes stays in build-portable-*/.
