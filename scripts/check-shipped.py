@@ -20,8 +20,14 @@ whole dynamic program).
 --hwidwin-32/--hwidwin-64: the builds the Windows archive must hold.
 --contents-only: the packages' and archives' contents, not the programs.
 
-Exit status 1 when a content check fails, or a program lacks a property
-that its platform offers.
+What cannot be read is a failure, never a pass: a tool that fails or says
+nothing (readelf, objdump, hardening-check), or an objects folder without
+objects. Before the programs, the checks are run on a small program built
+here without any protection, and must find it lacking: a check that passes
+it is broken.
+
+Exit status 1 when a content check fails, a program lacks a property that
+its platform offers, or something could not be read.
 """
 import argparse
 import fnmatch
@@ -75,9 +81,24 @@ def required(name, row):
     return name not in REPORTED_ONLY or row in REPORTED_ONLY[name][1]
 
 
+class Unreadable(Exception):
+    """A tool failed, or said nothing, where the check needs its words."""
+
+
 def run(*command):
-    result = subprocess.run(command, capture_output=True, text=True)
-    return result.stdout if result.returncode == 0 else ""
+    try:
+        result = subprocess.run(command, capture_output=True, text=True)
+    except OSError as error:
+        raise Unreadable("%s: %s" % (command[0], error))
+    if result.returncode != 0 or not result.stdout:
+        raise Unreadable("%s gave status %d: %s" % (" ".join(command), result.returncode,
+                                                    result.stderr.strip()[-300:] or "no output"))
+    return result.stdout
+
+
+def is_elf(path):
+    with open(path, "rb") as f:
+        return f.read(4) == b"\x7fELF"
 
 
 def yes(condition):
@@ -91,9 +112,10 @@ class Elf:
         self.path = path
         self.header = run("readelf", "-hW", path)
         self.programs = run("readelf", "-lW", path)
-        self.dynamic = run("readelf", "-dW", path)
         self.sections = run("readelf", "-SW", path)
-        self.notes = run("readelf", "-nW", path)
+        # Both may be empty: a static program without notes or dynamic section.
+        self.dynamic = readelf_maybe_empty("-dW", path)
+        self.notes = readelf_maybe_empty("-nW", path)
         self.arch = elf_arch(self.header)
         self.static = not re.search(r"^\s+INTERP\b", self.programs, re.M) and \
             "(NEEDED)" not in self.dynamic
@@ -109,19 +131,44 @@ class Elf:
         return re.search(r"^\s+%s\s.*\s(R?W?E?)\s+0x[0-9a-f]+$" % name, self.programs, re.M)
 
 
+def readelf_maybe_empty(option, path):
+    result = subprocess.run(["readelf", option, path], capture_output=True, text=True)
+    if result.returncode != 0 or result.stderr:
+        raise Unreadable("readelf %s %s gave status %d: %s" % (
+            option, path, result.returncode, result.stderr.strip()[-300:]))
+    return result.stdout
+
+
 def elf_arch(header):
     machine = re.search(r"Machine:\s+(?:.* )?(\S+)$", header, re.M)
     return ELF_MACHINE.get(machine.group(1) if machine else "", "?")
 
 
+HARDENING_CHECK_LINES = ("Stack protected", "Fortify Source functions", "Stack clash protection")
+
+
 def hardening_check(files):
     """Each hardening-check line ("Stack protected: yes") for the files, by
-    property: the values of every file."""
-    out = subprocess.run(["hardening-check", "--verbose", *files],
-                         capture_output=True, text=True).stdout
+    property: the values of every file. It exits 1 when a file lacks a
+    property, so its status alone says nothing: every file must have its
+    report, with every line the table reads."""
+    try:
+        result = subprocess.run(["hardening-check", "--verbose", *files],
+                                capture_output=True, text=True)
+    except OSError as error:
+        raise Unreadable("hardening-check: %s" % error)
+    reports = re.split(r"^(\S.*):$", result.stdout, flags=re.M)
+    by_file = dict(zip(reports[1::2], reports[2::2]))
     report = {}
-    for name, value in re.findall(r"^ (\S[^:]*): (.*)$", out, re.M):
-        report.setdefault(name, []).append(value)
+    for path in files:
+        lines = dict(re.findall(r"^ (\S[^:]*): (.*)$", by_file.get(path, ""), re.M))
+        missing = [name for name in HARDENING_CHECK_LINES if name not in lines]
+        if result.returncode not in (0, 1) or missing:
+            raise Unreadable("hardening-check gave status %d and no %s for %s: %s" % (
+                result.returncode, ", ".join(missing) or "usable report", path,
+                result.stderr.strip()[-300:] or "nothing on standard error"))
+        for name, value in lines.items():
+            report.setdefault(name, []).append(value)
     return report
 
 
@@ -175,12 +222,19 @@ class Pe:
     def __init__(self, path):
         self.path = path
         self.arch = "?"
+        errors = []
         for triple in ("x86_64-w64-mingw32", "i686-w64-mingw32"):
-            self.headers = run(triple + "-objdump", "-p", path)
+            try:
+                self.headers = run(triple + "-objdump", "-p", path)
+            except Unreadable as error:
+                errors.append(str(error))
+                continue
             if "file format pei-" in self.headers:
                 self.arch = "x86_64" if "pei-x86-64" in self.headers else "i686"
                 self.sections = run(triple + "-objdump", "-h", path)
                 break
+        else:
+            raise Unreadable("no objdump reads %s as a PE program: %s" % (path, "; ".join(errors)))
         self.imports = {d.lower() for d in re.findall(r"DLL Name: (\S+)", self.headers)}
 
     def characteristic(self, name):
@@ -220,8 +274,11 @@ class Shipped:
         folder = self.args.objects.get(arch)
         if not folder:
             return []
-        return sorted(o for o in glob.glob(os.path.join(folder, "**", "*.o"), recursive=True)
-                      if not fnmatch.fnmatch(os.path.relpath(o, folder), "CMakeFiles/[0-9]*"))
+        found = sorted(o for o in glob.glob(os.path.join(folder, "**", "*.o"), recursive=True)
+                       if not fnmatch.fnmatch(os.path.relpath(o, folder), "CMakeFiles/[0-9]*"))
+        if not found:
+            self.problem("--objects %s=%s: no object files there to check" % (arch, folder))
+        return found
 
     def deb(self, path):
         name = os.path.basename(path)
@@ -306,8 +363,7 @@ class Shipped:
         elif path.endswith(".zip"):
             self.zip(path)
         else:
-            header = run("readelf", "-hW", path)
-            arch = elf_arch(header) if header else None
+            arch = elf_arch(run("readelf", "-hW", path)) if is_elf(path) else None
             if arch and self.args.objects and arch not in self.args.objects:
                 self.problem("%s is for %s: no objects given for it" % (path, arch))
             self.programs.append((path, path, None, self.objects(arch)))
@@ -317,10 +373,10 @@ class Shipped:
 
 def check_program(row, path, expected_arch, objects):
     """The row's values (name -> text) and its failures."""
-    is_elf = run("readelf", "-hW", path) != ""
-    program = Elf(path, objects) if is_elf else Pe(path)
-    checks = ELF_CHECKS if is_elf else PE_CHECKS
-    if is_elf and not program.static:
+    elf = is_elf(path)
+    program = Elf(path, objects) if elf else Pe(path)
+    checks = ELF_CHECKS if elf else PE_CHECKS
+    if elf and not program.static:
         checks = {k: v for k, v in checks.items() if k != "STATIC"}
     values, failures = {}, []
     if expected_arch and program.arch != expected_arch:
@@ -333,10 +389,12 @@ def check_program(row, path, expected_arch, objects):
         if value.startswith("no") and required(name, row):
             value = "NO" + value[2:]
             failures.append("lacks " + name)
+        elif value == "?" and required(name, row):
+            failures.append("leaves no trace of %s to check" % name)
         values[name] = value
-    if not is_elf and program.imports - ALLOWED_DLLS:
+    if not elf and program.imports - ALLOWED_DLLS:
         failures.append("imports " + " ".join(sorted(program.imports - ALLOWED_DLLS)))
-    return "ELF" if is_elf else "PE", program.arch, values, failures
+    return "ELF" if elf else "PE", program.arch, values, failures
 
 
 def print_table(rows):
@@ -354,12 +412,70 @@ def print_table(rows):
                 print("FAIL %s %s" % (row, failure))
                 failed = True
     print("yes/NO: required and found/missing; no: reported, not required; -: not offered"
-          " or not applicable; ?: no trace to check")
+          " or not applicable; ?: no trace to check (reported-only properties)")
     if any(r[1] == "ELF" for r in rows):
         for name, (why, only) in REPORTED_ONLY.items():
             print("  %s: %s%s" % (name, why, " (" + ", ".join(sorted(only)) + ")" if only else ""))
         print("  static programs: SSP, FORTIFY, CLASH read from their build's objects")
     return failed
+
+
+# ----------------------------------------------------------- self-check --
+
+UNPROTECTED_C = b"""#include <stdio.h>
+#include <string.h>
+int main(int argc, char **argv) {
+    char copy[64];
+    strcpy(copy, argc > 1 ? argv[1] : "");
+    puts(copy);
+    return 0;
+}
+"""
+UNPROTECTED_FLAGS = ["-O2", "-U_FORTIFY_SOURCE", "-fno-stack-protector", "-fno-pie"]
+# What the checks must find lacking in it, as a dynamic program and as a
+# static one read through its object.
+EXPECTED_LACKS = {
+    "dynamic": {"PIE", "RELRO", "BIND_NOW", "NX", "SSP", "FORTIFY"},
+    "static": {"SSP", "FORTIFY"},
+}
+
+
+def self_check(work):
+    """The checks, run on a program built here without protections, must
+    find it lacking what it lacks; False (and why) when they do not."""
+    folder = os.path.join(work, "self-check")
+    os.makedirs(folder)
+    source = os.path.join(folder, "unprotected.c")
+    with open(source, "wb") as f:
+        f.write(UNPROTECTED_C)
+    obj = os.path.join(folder, "unprotected.o")
+    builds = {
+        "dynamic": ["gcc", *UNPROTECTED_FLAGS, "-no-pie", "-Wl,-z,norelro", "-Wl,-z,lazy",
+                    "-Wl,-z,execstack", "-o", os.path.join(folder, "dynamic"), source],
+        "static": ["gcc", "-static", "-no-pie", "-o", os.path.join(folder, "static"), obj],
+    }
+    try:
+        compile_object = ["gcc", *UNPROTECTED_FLAGS, "-c", "-o", obj, source]
+        for command in [compile_object, *builds.values()]:
+            subprocess.run(command, check=True, capture_output=True)
+        results = {kind: check_program("self-check " + kind, os.path.join(folder, kind), None,
+                                       [obj] if kind == "static" else None)
+                   for kind in builds}
+    except (Unreadable, subprocess.CalledProcessError) as error:
+        print("FAIL self-check: the unprotected program could not be built or read: %s" % error)
+        return False
+    ok = True
+    for kind, (_, _, values, failures) in results.items():
+        found = {f[len("lacks "):] for f in failures if f.startswith("lacks ")}
+        if not EXPECTED_LACKS[kind] <= found:
+            print("FAIL self-check: the checks pass a %s program built without %s (%s)" % (
+                kind, ", ".join(sorted(EXPECTED_LACKS[kind] - found)),
+                " ".join("%s=%s" % item for item in values.items())))
+            ok = False
+    if ok:
+        print("self-check: a program built without protections fails %s" % ", ".join(
+            sorted(EXPECTED_LACKS["dynamic"])))
+    return ok
 
 
 def main():
@@ -377,9 +493,14 @@ def main():
             shipped.add(path)
         failed = bool(shipped.problems)
         if not args.contents_only and shipped.programs:
+            failed = not self_check(work) or failed
             rows = []
             for row, path, arch, objects in shipped.programs:
-                rows.append((row, *check_program(row, path, arch, objects)))
+                try:
+                    rows.append((row, *check_program(row, path, arch, objects)))
+                except Unreadable as error:
+                    print("FAIL %s cannot be checked: %s" % (row, error))
+                    failed = True
             failed = print_table(rows) or failed
     return 1 if failed else 0
 

@@ -25,36 +25,37 @@
 # "run" executes COMMAND inside the root in a mount namespace of its own:
 # whatever is mounted for it (the root onto itself, so that it is a mount
 # point for the tests' own namespaces; /dev for /dev/null and /dev/net/tun;
-# /proc; SOURCE_DIR read-only at /src) disappears with the namespace.
+# /proc; SOURCE_DIR read-only at /src, or at the path --src-at names)
+# disappears with the namespace. A root of another architecture has qemu
+# registered for the run.
+#
+# debootstrap runs in a mount namespace of its own too, so that its /proc
+# and /sys mounts go with it however it ends. binfmt_misc entries are this
+# run's own (scripts/binfmt.sh) and removed when it ends.
 #
 # Needs root, debootstrap and debian-archive-keyring (and qemu-user-static
 # for --arch).
 #
 # Usage: distro-root.sh [--arch ARCH] [--cross ARCH] ROOT_DIR SUITE
-#        distro-root.sh run ROOT_DIR SOURCE_DIR COMMAND...
+#        distro-root.sh run [--src-at PATH] ROOT_DIR SOURCE_DIR COMMAND...
+. "$(dirname "$0")/guard.sh"
+. "$(dirname "$0")/binfmt.sh"
 set -eu
 
-run_in_root() {  # root, source folder, command...
+run_in_root() {  # root, source folder, its path inside, command...
     unshare -m --propagation private sh -eu -c '
-        root=$1 src=$2
-        shift 2
+        root=$1 src=$2 at=$3
+        shift 3
         mount --bind "$root" "$root"
         mount --rbind /dev "$root/dev"
         mount -t proc proc "$root/proc"
-        mkdir -p "$root/src"
-        mount --bind "$src" "$root/src"
-        mount -o remount,bind,ro "$root/src"
+        mkdir -p "$root$at"
+        mount --bind "$src" "$root$at"
+        mount -o remount,bind,ro "$root$at"
         exec chroot "$root" /usr/bin/env -i HOME=/root LC_ALL=C \
             PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin "$@"
     ' run_in_root "$@"
 }
-
-if [ "${1:-}" = run ]; then
-    shift
-    [ $# -ge 3 ] || { echo "usage: $0 run ROOT_DIR SOURCE_DIR COMMAND..." >&2; exit 2; }
-    run_in_root "$@"
-    exit
-fi
 
 host_arch=$(dpkg --print-architecture)
 arch=$host_arch
@@ -90,8 +91,6 @@ cpu=$(dpkg-architecture -a "$arch" -qDEB_HOST_GNU_CPU 2>/dev/null)
 emulate() {  # qemu's name of the CPU
     format="/usr/share/binfmts/qemu-$1"
     [ -f "$format" ] || { echo "$format is missing (qemu-user-static)" >&2; return 1; }
-    binfmt=/proc/sys/fs/binfmt_misc
-    [ -f "$binfmt/register" ] || mount -t binfmt_misc binfmt_misc "$binfmt" || return 1
     if [ -f "$binfmt/qemu-$1" ]; then
         grep -q '^flags:.*F' "$binfmt/qemu-$1" && return 0
         # Registered by someone else without F: the emulator it names has
@@ -105,13 +104,25 @@ emulate() {  # qemu's name of the CPU
     flags=F
     [ "$(field preserve)" != yes ] || flags="P$flags"
     [ "$(field credentials)" != yes ] || flags="C$flags"
-    echo ":qemu-$1:M:$(field offset):$(field magic):$(field mask):$(field interpreter):$flags" \
-        > "$binfmt/register"
+    binfmt_register "qemu-$1" ":M:$(field offset):$(field magic):$(field mask):$(field interpreter):$flags"
 }
 
+if [ "${1:-}" = run ]; then
+    shift
+    at=/src
+    if [ "${1:-}" = --src-at ]; then at=${2:?--src-at needs a path}; shift 2; fi
+    [ $# -ge 3 ] ||
+        { echo "usage: $0 run [--src-at PATH] ROOT_DIR SOURCE_DIR COMMAND..." >&2; exit 2; }
+    root=$1 src=$2
+    shift 2
+    # A root being made (--cross adds its packages through here) is the host's.
+    root_arch=$(cut -d' ' -f2 "$root/.hwid-root-complete" 2>/dev/null || echo "$host_arch")
+    [ "$root_arch" = "$host_arch" ] || emulate "$(dpkg-architecture -a "$root_arch" -qDEB_HOST_GNU_CPU)"
+    run_in_root "$root" "$src" "$at" "$@"
+    exit
+fi
+
 if [ -f "$marker" ] && [ "$(cat "$marker")" = "$wanted" ]; then
-    # After a reboot the kernel has forgotten the emulator.
-    [ "$arch" = "$host_arch" ] || emulate "$cpu"
     echo "reusing the $suite $arch root in $root"
     exit 0
 fi
@@ -140,7 +151,7 @@ mirror=$(mirror_of_host | grep -m 1 . || true)
 # not signed by a key of the host's keyring (debootstrap would only say
 # that it cannot check it).
 check_dir=$(mktemp -d)
-trap 'rm -rf "$check_dir"' EXIT
+at_exit 'rm -rf "$check_dir"'
 if command -v apt-helper >/dev/null 2>&1 || [ -x /usr/lib/apt/apt-helper ]; then
     helper=$(command -v apt-helper || echo /usr/lib/apt/apt-helper)
     timeout 120 "$helper" -qq -o APT::Sandbox::User=root download-file "$mirror/dists/$suite/InRelease" \
@@ -168,21 +179,20 @@ mkdir -p "$root"
 
 bootstrap() {
     if [ "$arch" = "$host_arch" ]; then
-        timeout 900 debootstrap --variant=minbase --keyring="$keyring" \
-            --include="$packages" "$suite" "$root" "$mirror"
+        timeout 900 unshare -m --propagation private debootstrap --variant=minbase \
+            --keyring="$keyring" --include="$packages" "$suite" "$root" "$mirror"
     else
-        emulate "$cpu" &&
-            timeout 900 debootstrap --foreign --arch="$arch" --variant=minbase --keyring="$keyring" \
-                --include="$packages" "$suite" "$root" "$mirror" &&
-            DEBOOTSTRAP_DIR="$root/debootstrap" timeout 1800 "$root/debootstrap/debootstrap" \
-                --second-stage --second-stage-target "$root"
+        timeout 900 debootstrap --foreign --arch="$arch" --variant=minbase --keyring="$keyring" \
+            --include="$packages" "$suite" "$root" "$mirror" &&
+            DEBOOTSTRAP_DIR="$root/debootstrap" timeout 1800 unshare -m --propagation private \
+                "$root/debootstrap/debootstrap" --second-stage --second-stage-target "$root"
     fi
 }
 
 add_cross() {
     [ -n "$cross_packages" ] || return 0
     # shellcheck disable=SC2016
-    timeout 900 "$0" run "$root" "$root" sh -eu -c '
+    timeout 900 "$0" run --src-at /mnt "$root" "$root" sh -eu -c '
         dpkg --add-architecture "$1"
         shift
         export DEBIAN_FRONTEND=noninteractive
@@ -192,6 +202,8 @@ add_cross() {
 }
 
 echo "creating the $suite $arch root in $root from $mirror"
+# Its packages' scripts run in the root during the second stage.
+[ "$arch" = "$host_arch" ] || emulate "$cpu"
 { bootstrap && add_cross; } >"$root.log" 2>&1 || {
     echo "making the root failed; the last lines of $root.log:" >&2
     tail -n 20 "$root.log" >&2

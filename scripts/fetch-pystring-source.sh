@@ -41,12 +41,15 @@ for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
     sed -n -e 's/^[[:space:]]*deb[[:space:]]/deb-src /p' "$f" >> "$apt_dir/sources.list"
 done
 
-apt_opts="-o Dir::Etc::SourceList=$apt_dir/sources.list
-          -o Dir::Etc::SourceParts=$apt_dir/sources.list.d
-          -o Dir::State::Lists=$apt_dir/lists
-          -o Dir::Cache::Archives=$apt_dir/archives
-          -o Dir::Cache::pkgcache= -o Dir::Cache::srcpkgcache=
-          -o APT::Sandbox::User=root"
+# apt-get with the private lists: each setting one word, whatever the path.
+apt_private() {
+    apt-get -o "Dir::Etc::SourceList=$apt_dir/sources.list" \
+        -o "Dir::Etc::SourceParts=$apt_dir/sources.list.d" \
+        -o "Dir::State::Lists=$apt_dir/lists" \
+        -o "Dir::Cache::Archives=$apt_dir/archives" \
+        -o Dir::Cache::pkgcache= -o Dir::Cache::srcpkgcache= \
+        -o APT::Sandbox::User=root "$@"
+}
 
 # The version the native build uses: installed, else the candidate.
 # (One line per architecture where libpystring-dev:ARCH is installed too.)
@@ -56,8 +59,7 @@ if [ -z "$version" ]; then
               sed -n 's/^ *Candidate: *//p' | grep -v '(none)' || true)
 fi
 
-# shellcheck disable=SC2086
-apt-get $apt_opts -qq update >&2 || {
+apt_private -qq update >&2 || {
     echo "apt-get update of the private source lists failed" >&2; exit 1; }
 cd "$work"
 # Only the upstream tarball is wanted: the release itself, verified by apt
@@ -65,8 +67,7 @@ cd "$work"
 # so a failure to fetch them is tolerated once the tarball is here.
 request=pystring
 [ -n "$version" ] && request="pystring=$version"
-# shellcheck disable=SC2086
-apt-get $apt_opts -qq --download-only source "$request" >"$apt_dir/source.log" 2>&1 || true
+apt_private -qq --download-only source "$request" >"$apt_dir/source.log" 2>&1 || true
 
 orig=$(ls "$work"/pystring_*.orig.tar.* 2>/dev/null | head -n 1 || true)
 if [ -z "$orig" ]; then

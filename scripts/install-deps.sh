@@ -36,26 +36,31 @@ done
 
 as_root=""
 [ "$(id -u)" = 0 ] || as_root="sudo"
+
+# dpkg learns of every architecture a package is wanted for (wine32 is
+# i386's) before the package lists are read.
+architectures=$(echo "$missing" | tr ' ' '\n' | sed -n 's/^[^:]*://p')
+case "$missing" in *wine32*) architectures="$architectures i386" ;; esac
+for arch in $(echo "$architectures" | tr ' ' '\n' | sort -u); do
+    dpkg --print-foreign-architectures | grep -qx "$arch" && continue
+    $as_root dpkg --add-architecture "$arch" || {
+        echo "installing stopped: dpkg --add-architecture $arch failed" >&2
+        exit 1
+    }
+done
+
 # apt-get's progress is noise unless it fails: keep it in a log.
-log="${TMPDIR:-/tmp}/hwid-install-deps.log"
-echo "installing with apt-get:$missing (log: $log)" >&2
-{
-    case "$missing" in
-        *wine32*)
-            dpkg --print-foreign-architectures | grep -qx i386 ||
-                $as_root dpkg --add-architecture i386 ;;
-    esac &&
-        # NAME:ARCH is installed only for an architecture that dpkg knows.
-        for arch in $(echo "$missing" | tr ' ' '\n' | sed -n 's/^[^:]*://p' | sort -u); do
-            dpkg --print-foreign-architectures | grep -qx "$arch" ||
-                $as_root dpkg --add-architecture "$arch" || break
-        done &&
-        $as_root apt-get update -q &&
+log=$(mktemp "${TMPDIR:-/tmp}/hwid-install-deps.XXXXXX.log")
+echo "installing with apt-get:$missing" >&2
+if {
+    $as_root apt-get update -q &&
         # One word per package.
         $as_root env DEBIAN_FRONTEND=noninteractive \
             apt-get install -y -q --no-install-recommends $missing
-} >"$log" 2>&1 || {
-    echo "installing failed; apt-get said:" >&2
+} >"$log" 2>&1; then
+    rm -f "$log"
+else
+    echo "installing failed; apt-get said (kept in $log):" >&2
     cat "$log" >&2
     exit 1
-}
+fi

@@ -12,23 +12,32 @@
 # the commit's (SOURCE_DATE_EPOCH), no build path reaches a binary, and the
 # archives fix the order, owners and modes of their members.
 #
-# --check builds twice, the second time from another clone at another path
-# under umask 077, and compares the two; files that differ are shown with
-# diffoscope. --test also runs lintian on every .deb (no error or warning
+# --check builds twice, the second time from another clone at other paths
+# (here and in the Debian 13 root) under umask 077, into a folder of its
+# own, and compares the two; files that differ are shown with diffoscope. --test also runs lintian on every .deb (no error or warning
 # allowed), checks every artefact's contents and the hardening of every
 # program in it (scripts/check-shipped.py, which prints them as a table), and
 # installs the arm64 one for Debian 13 in an arm64 Debian 13 root (run under
 # qemu-user-static), where the fabricated machines run against it.
 #
-# Needs root (debootstrap, chroot); without it, it says so and exits 77.
+# Runs on Debian 12 for amd64 only (it refuses any other host at once) and
+# needs root (debootstrap, chroot); without it, it says so and exits 77.
 # Installs what it needs. The Debian 13 roots are build-trixie/root (shared
 # with scripts/test-distros.sh) and build-trixie/root-arm64, reused once
-# made. Exit status 0 only when every step succeeded.
+# made. Every build starts from an empty environment but for PATH, HOME,
+# TMPDIR and CI: the caller's compiler flags or DEB_BUILD_OPTIONS never
+# reach a package. In OUTDIR (relative to the folder it is started in) it
+# replaces only the files it writes, each left readable by all (0644).
+# Exit status 0 only when every step succeeded.
 #
 # Usage: scripts/release.sh [--check] [--test] OUTDIR
+if [ "${HWID_RELEASE_ENV:-}" != clean ]; then
+    exec env -i HWID_RELEASE_ENV=clean PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME="${HOME:-/root}" \
+        LANG=C.UTF-8 TMPDIR="${TMPDIR:-/tmp}" CI="${CI:-}" "$0" "$@"
+fi
+. "$(dirname "$0")/guard.sh"
 set -u
-cd "$(dirname "$0")/.." || exit 1
-checkout=$(pwd)
+script_dir=$(cd "$(dirname "$0")" && pwd) || exit 1
 check=false
 test=false
 while [ $# -gt 0 ]; do
@@ -39,7 +48,12 @@ while [ $# -gt 0 ]; do
     esac
 done
 [ $# -eq 1 ] || { echo "usage: $0 [--check] [--test] OUTDIR" >&2; exit 2; }
+host=$(. /etc/os-release && echo "${ID:-?} ${VERSION_ID:-?} $(dpkg --print-architecture 2>/dev/null)")
+[ "$host" = "debian 12 amd64" ] ||
+    { echo "a release is built on Debian 12 for amd64; this host is $host" >&2; exit 1; }
 mkdir -p "$1" && out=$(cd "$1" && pwd) || exit 1
+cd "$script_dir/.." || exit 1
+checkout=$(pwd)
 jobs=$(nproc)
 suite=trixie
 root="$checkout/build-$suite/root"
@@ -91,34 +105,37 @@ deb_here() {  # Debian architecture, cmake options...
 }
 
 # The Debian 13 packages, built as here, in the root and from the same
-# clone (mounted read-only at /src). The root is entered with an empty
-# environment: the commit's time is handed in.
+# clone (mounted read-only at $root_src, built in $root_build). The root is
+# entered with an empty environment: the commit's time is handed in.
 deb_in_root() {
     scripts/distro-root.sh --cross arm64 "$root" "$suite" &&
-        timeout 1800 scripts/distro-root.sh run "$root" "$src" \
+        timeout 1800 scripts/distro-root.sh run --src-at "$root_src" "$root" "$src" \
             env SOURCE_DATE_EPOCH="$SOURCE_DATE_EPOCH" sh -eu -c '
-            rm -rf /release
+            jobs=$1 src=$2 build=$3
+            rm -rf "$build"
             for arch in amd64 arm64; do
-                eval "$(cd /src && DEB_HOST_ARCH=$arch DEB_BUILD_MAINT_OPTIONS=hardening=+all \
+                eval "$(cd "$src" && DEB_HOST_ARCH=$arch DEB_BUILD_MAINT_OPTIONS=hardening=+all \
                         dpkg-buildflags --export=sh)"
                 export CXXFLAGS="$CXXFLAGS $CPPFLAGS -fstack-clash-protection"
                 [ "$arch" != amd64 ] || CXXFLAGS="$CXXFLAGS -fcf-protection"
                 cross=""
                 [ "$arch" = amd64 ] ||
-                    cross="--toolchain /src/cmake/aarch64-linux-gnu.cmake -DHWID_SYSTEM_PYSTRING=ON"
+                    cross="--toolchain $src/cmake/aarch64-linux-gnu.cmake -DHWID_SYSTEM_PYSTRING=ON"
                 # shellcheck disable=SC2086
-                cmake -S /src -B "/release/$arch" -DHWID_WERROR=ON -DBUILD_TESTING=OFF $cross
-                cmake --build "/release/$arch" -j"$1"
-                (cd "/release/$arch" && umask 022 && cpack)
+                cmake -S "$src" -B "$build/$arch" -DHWID_WERROR=ON -DBUILD_TESTING=OFF $cross
+                cmake --build "$build/$arch" -j"$jobs"
+                (cd "$build/$arch" && umask 022 && cpack)
             done
-        ' deb_in_root "$jobs" &&
-        cp "$root"/release/*/packages/hwidtool_*~deb13_*.deb "$out/"
+        ' deb_in_root "$jobs" "$root_src" "$root_build" &&
+        cp "$root$root_build"/*/packages/hwidtool_*~deb13_*.deb "$out/"
 }
 
 # pystring's release from Debian's source package, unpacked once for the
 # builds that compile it in.
 pystring_source() {
-    pystring=$("$src/scripts/fetch-pystring-source.sh" "$work/pystring" | tail -n 1)
+    pystring=$("$src/scripts/fetch-pystring-source.sh" "$work/pystring") || return 1
+    pystring=$(echo "$pystring" | tail -n 1)
+    [ -f "$pystring/pystring.cpp" ] || { echo "no pystring.cpp in '$pystring'"; return 1; }
 }
 
 portable() {  # architecture (preset suffix)
@@ -138,8 +155,8 @@ portable() {  # architecture (preset suffix)
 # umask; gzip without name or time.
 tarball() {  # folder in $work
     tar -C "$work" --sort=name --format=gnu --mtime="@$SOURCE_DATE_EPOCH" \
-        --owner=0 --group=0 --numeric-owner --mode=go-w,a+rX -cf - "$1" |
-        gzip -9n >"$out/$1.tar.gz"
+        --owner=0 --group=0 --numeric-owner --mode=go-w,a+rX -cf "$work/$1.tar" "$1" &&
+        gzip -9n <"$work/$1.tar" >"$out/$1.tar.gz"
 }
 
 windows() {
@@ -157,33 +174,42 @@ windows() {
         cp "$work/windows/hwidwin-$version-windows.zip" "$out/"
 }
 
+# The names of the files a release of $version writes, SHA256SUMS last: the
+# only files it removes from OUTDIR, lists and checks.
 artefacts() {
-    (cd "$out" && LC_ALL=C ls | grep -E '\.(deb|tar\.gz|zip)$')
+    for release in deb12 deb13; do
+        for arch in amd64 arm64; do echo "hwidtool_$version-1~${release}_$arch.deb"; done
+    done
+    for arch in x86_64 aarch64 armhf; do echo "hwidtool-$version-linux-$arch.tar.gz"; done
+    echo "hwidwin-$version-windows.zip"
 }
 
 sums() {
     (cd "$out" && artefacts | xargs sha256sum >SHA256SUMS)
 }
 
-# One release from a fresh clone of the commit at $1, into $out.
-build_release() {  # work folder
-    work=$1
+# One release from a fresh clone of the commit into $2, built in $1; the
+# Debian 13 packages from the sources at $3 in the root.
+build_release() {  # work folder, output folder, sources' path in the root
+    work=$1 out=$2 root_src=$3
+    root_build="$root_src-build"
     src="$work/src"
-    rm -rf "$work" && mkdir -p "$work" || return 1
+    rm -rf "$work" && mkdir -p "$work" "$out" || return 1
     git clone -q --no-hardlinks "$checkout" "$src" || fail "git clone"
     git -C "$src" checkout -q "$commit" || fail "checkout of $commit"
     export SOURCE_DATE_EPOCH
     SOURCE_DATE_EPOCH=$(git -C "$src" log -1 --format=%ct)
-    # Only what an earlier release left there: OUTDIR may hold other files.
-    rm -f "$out"/*.deb "$out"/*.tar.gz "$out"/*.zip "$out/SHA256SUMS"
-    echo "building $commit ($(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S UTC'))" \
+    # The version as project() gives it to CMake, which names the packages.
+    version=$(sed -n 's/^project(hwid VERSION \([0-9.]*\).*/\1/p' "$src/CMakeLists.txt")
+    [ -n "$version" ] || fail "no project(hwid VERSION ...) in $src/CMakeLists.txt"
+    (cd "$out" && artefacts | xargs rm -f SHA256SUMS) || fail "removing an earlier release"
+    echo "building $commit, version $version" \
+        "($(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S UTC'))" \
         "in $work under umask $(umask)"
     step pystring pystring_source
     step deb12-amd64 deb_here amd64
-    # The archives are named with the version CMake took from project().
-    version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$work/deb-amd64/CMakeCache.txt")
-    [ -n "$version" ] || fail "no project version in $work/deb-amd64/CMakeCache.txt"
-    echo "version $version"
+    grep -qx "CMAKE_PROJECT_VERSION:STATIC=$version" "$work/deb-amd64/CMakeCache.txt" ||
+        fail "CMake's project version is not $version"
     step deb12-arm64 deb_here arm64 --toolchain "$src/cmake/aarch64-linux-gnu.cmake" \
         -DHWID_SYSTEM_PYSTRING=ON
     step deb13 deb_in_root
@@ -191,7 +217,12 @@ build_release() {  # work folder
         step "portable-$arch" portable "$arch"
     done
     step windows windows
+    (cd "$out" && artefacts | while read -r f; do
+        [ -f "$f" ] || { echo "FAIL: $f was not written" >&2; exit 1; }
+    done) || exit 1
     sums
+    # Published as they are: readable by all, whatever the umask.
+    (cd "$out" && artefacts | xargs chmod 0644 SHA256SUMS)
 }
 
 listing() {
@@ -204,9 +235,11 @@ listing() {
 
 lint() {
     status=0
-    for deb in "$out"/*.deb; do
-        # Informational tags are shown; errors and warnings fail.
-        if lintian -I --fail-on error,warning "$deb" 2>/dev/null; then
+    for deb in $(artefacts | grep '\.deb$'); do
+        deb="$out/$deb"
+        # Informational tags are shown; errors and warnings fail; what
+        # lintian says on standard error stays in the log.
+        if lintian -I --fail-on error,warning "$deb"; then
             echo "lintian $(basename "$deb"): no error, no warning"
         else
             echo "lintian $(basename "$deb"): FAILED"
@@ -220,7 +253,7 @@ lint() {
 # The Debian 13 arm64 package, installed by apt-get (its dependencies from
 # the root's archive) in an arm64 root, runs the fabricated machines there.
 arm64_install() {
-    deb=$(ls "$out"/hwidtool_*~deb13_arm64.deb) || return 1
+    deb="$out/hwidtool_$version-1~deb13_arm64.deb"
     scripts/distro-root.sh --arch arm64 "$arm64_root" "$suite" || return 1
     cp "$deb" "$arm64_root/tmp/" &&
         timeout 2400 scripts/distro-root.sh run "$arm64_root" "$src" sh -eu -c '
@@ -250,18 +283,15 @@ compare() {  # first output, second output
 
 # ------------------------------------------------------------------ main --
 
-# The release's flags are its own, not whatever the caller's shell holds.
-unset CFLAGS CXXFLAGS CPPFLAGS LDFLAGS
 commit=$(git rev-parse HEAD) || exit 1
 [ -z "$(git status --porcelain --untracked-files=no)" ] ||
     echo "note: uncommitted changes are not in the release; it is built from $commit"
 scripts/install-deps.sh release || exit 1
 started=$(date +%s)
 base=$(mktemp -d "${TMPDIR:-/tmp}/hwid-release.XXXXXX") || exit 1
-# A failed step's log is worth keeping.
-trap 'if [ $? = 0 ]; then rm -rf "$base"; else echo "work folders kept: $base" >&2; fi' EXIT
+at_exit 'rm -rf "$base"'
 
-build_release "$base/a"
+build_release "$base/a" "$out" /src
 echo "built in $(($(date +%s) - started)) s:"
 listing
 
@@ -269,20 +299,21 @@ if $test; then
     work="$base/a"
     step lintian lint
     cat "$work/lintian.log"
+    # shellcheck disable=SC2046
     scripts/check-shipped.py --hwidwin-32 "$work/win32/windows/hwidwin.exe" \
         --hwidwin-64 "$work/win64/windows/hwidwin.exe" --objects x86_64="$work/portable-x86_64" \
         --objects aarch64="$work/portable-aarch64" --objects armhf="$work/portable-armhf" \
-        "$out"/*.deb "$out"/*.tar.gz "$out"/*.zip || exit 1
+        $(artefacts | sed "s|^|$out/|") || exit 1
     step arm64-install arm64_install
     tail -n 3 "$work/arm64-install.log"
     echo "built and tested in $(($(date +%s) - started)) s"
 fi
 
 if $check; then
-    first="$base/first"
-    cp -a "$out" "$first"
-    # Another path (of another length), another umask, another time.
-    (umask 077 && build_release "$base/second-build/at-another-path") || exit 1
-    compare "$first" "$out" || exit 1
+    second="$base/second-build/out"
+    # Other paths (of other lengths), another umask, another time.
+    (umask 077 && build_release "$base/second-build/at-another-path" "$second" \
+        /sources/at-another-path) || exit 1
+    compare "$out" "$second" || exit 1
     echo "built twice in $(($(date +%s) - started)) s"
 fi

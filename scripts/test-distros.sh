@@ -18,6 +18,7 @@
 # Environment: HWIDWIN_32, HWIDWIN_64 name the two hwidwin.exe builds for the
 # Windows archive (default: build-win32/ and build-win64/ if they hold one,
 # else stand-in files, which test the archive but are no release).
+. "$(dirname "$0")/guard.sh"
 set -u
 cd "$(dirname "$0")/.." || exit 1
 src=$(pwd)
@@ -139,7 +140,8 @@ root_build() {
         cmake -S /src -B /build -DHWID_WERROR=ON >/dev/null
         cmake --build /build -j"$1" >/dev/null
         cd /build
-        CTEST_OUTPUT_ON_FAILURE=1 ctest -j"$1" | tail -n 3
+        CTEST_OUTPUT_ON_FAILURE=1 ctest -j"$1" >ctest.log 2>&1 || { cat ctest.log; exit 1; }
+        tail -n 3 ctest.log
         rm -rf packages
         cpack >/dev/null
     ' root_build "$jobs"
@@ -205,8 +207,9 @@ abc: 900150983CD24FB0D6963F7D28E17F72" ] || { echo "hwidtool --generate abc prin
         # The root has no sysfs here, so the listing falls back to a command
         # that is not there either: an empty table, but a table, and not a
         # word on standard error.
-        hwidtool 2>/tmp/listing.err | head -n 2 | grep -qx "Available unique ids:" ||
-            { echo "no listing"; exit 1; }
+        hwidtool >/tmp/listing.out 2>/tmp/listing.err ||
+            { echo "the listing ended with status $?"; exit 1; }
+        head -n 2 /tmp/listing.out | grep -qx "Available unique ids:" || { echo "no listing"; exit 1; }
         [ ! -s /tmp/listing.err ] || { echo "the listing wrote to standard error:"; cat /tmp/listing.err; exit 1; }
         rm -rf /build/compare-installed && mkdir -p /build/compare-installed
         python3 /src/tests/system/machines.py --binary /usr/bin/hwidtool --save /build/compare-installed

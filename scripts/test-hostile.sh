@@ -12,6 +12,8 @@
 # A crashing fuzz input is kept in fuzz/regressions/<target>/ and replayed on
 # every later run; commit it with the fix.
 # Ends with "N passed, M failed"; exit status 0 only when nothing failed.
+# Interrupted, it stops the fuzzers and removes its scratch folder.
+. "$(dirname "$0")/guard.sh"
 set -u
 cd "$(dirname "$0")/.." || exit 1
 fuzz_seconds=${FUZZ_SECONDS:-30}
@@ -48,7 +50,7 @@ pass packages
 # ---------------------------------------------------------------- fuzz --
 scratch=$(mktemp -d "${SCRATCH_DIR:-/dev/shm}/zef-hostile-XXXXXX" 2>/dev/null ||
           mktemp -d /tmp/zef-hostile-XXXXXX)
-trap 'rm -rf "$scratch"' EXIT
+at_exit 'rm -rf "$scratch"'
 
 echo "=== fuzz build"
 if fuzz/build.sh build-fuzz > "$scratch/fuzz-build.log" 2>&1; then

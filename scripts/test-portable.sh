@@ -14,6 +14,7 @@
 # Installs what it needs. Everything it makes stays in build-portable-*/.
 # Ends with the line "N passed, M failed"; exit status 0 only when nothing
 # failed.
+. "$(dirname "$0")/guard.sh"
 set -u
 cd "$(dirname "$0")/.." || exit 1
 compare="$(pwd)/build-portable-compare"

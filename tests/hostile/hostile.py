@@ -21,7 +21,7 @@ fabrication are checked too.
 
 Usage: hostile.py --binary PATH [--no-memory-bound] CHECK...
 Prints one line per case and "N passed, M failed"; exit status 0 all passed,
-1 a failure, 77 skipped (not root, no namespaces, tool missing).
+1 a failure (a tool missing or namespaces refused too), 77 skipped (not root).
 """
 
 import argparse
@@ -627,13 +627,17 @@ def main():
     if args.inside:
         return inside(args)
 
-    reason = m.can_fabricate()
+    stop = m.what_stops_fabrication()
+    if stop:
+        status, reason = stop
+        print("%s %s: %s" % ("SKIP" if status == SKIP else "FAIL", " ".join(args.checks), reason))
+        return status
     tools = {"machines": "/usr/bin/time", "memcheck": "valgrind", "audit": "strace"}
     passed = failed = 0
     for check in args.checks:
-        missing = reason or (None if shutil.which(tools[check]) else tools[check] + " is missing")
-        if missing:
-            print("SKIP %s: %s" % (check, missing))
+        if not shutil.which(tools[check]):
+            print("FAIL %s: %s is missing after the install step" % (check, tools[check]))
+            failed += 1
             continue
         for case in cases_for(check):
             with tempfile.NamedTemporaryFile("r") as facts:
@@ -658,9 +662,9 @@ def main():
             passed += ok
             failed += not ok
     print("%d passed, %d failed" % (passed, failed))
-    if failed:
+    if failed or not passed:
         return 1
-    return 0 if passed else SKIP
+    return 0
 
 
 if __name__ == "__main__":

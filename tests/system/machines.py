@@ -13,7 +13,7 @@ Usage: machines.py --binary PATH [--save DIR] [--only NAME ...]
 qemu-aarch64-static). --bare-root runs it, on each machine, in a root that
 holds nothing but the binary, sysfs, the stand-in ifconfig and the given
 static shell as /bin/sh (so that it provably needs nothing from the system).
-Exit status: 0 all passed, 1 a failure, 77 skipped (not root, no namespaces).
+Exit status: 0 all passed, 1 a failure, 77 skipped (not root).
 """
 
 import argparse
@@ -378,12 +378,19 @@ def check_commands(binary):
 
 # -------------------------------------------------------------------- main --
 
-def can_fabricate():
+def what_stops_fabrication():
+    """None when fabricated machines can run here; else (SKIP, reason) where
+    this is not root, the one fact to skip them for, and (1, reason) where
+    root cannot make the namespaces: that is a failure, never a skip."""
     if os.geteuid() != 0:
-        return "fabricated machines need root (network and mount namespaces)"
-    probe = subprocess.run(["unshare", "-nm", "true"], stderr=subprocess.PIPE)
+        return SKIP, "not root: fabricated machines need network and mount namespaces"
+    try:
+        probe = subprocess.run(["unshare", "-nm", "true"], stderr=subprocess.PIPE)
+    except OSError as error:
+        return 1, "unshare -nm true: %s" % error
     if probe.returncode != 0:
-        return "unshare -nm is not allowed here: %s" % probe.stderr.decode().strip()
+        return 1, "unshare -nm true (exit status %d): %s" % (
+            probe.returncode, probe.stderr.decode(errors="replace").strip())
     return None
 
 
@@ -417,10 +424,11 @@ def main():
     passed += 0 if failed else 1
     print("%s commands" % ("ok  " if not failed else "FAIL"))
 
-    reason = can_fabricate()
-    if reason:
-        print("SKIP fabricated machines: " + reason)
-        return 1 if failed else SKIP
+    stop = what_stops_fabrication()
+    if stop:
+        status, reason = stop
+        print("%s fabricated machines: %s" % ("SKIP" if status == SKIP else "FAIL", reason))
+        return 1 if failed else status
     for machine in MACHINES:
         if args.only and machine.name not in args.only:
             continue

@@ -1,5 +1,5 @@
 #!/bin/bash
-# Runs inside `unshare -nm` (see scripts/test-windows.sh): fabricates the
+# Runs inside `unshare -nmp` (see scripts/test-windows.sh): fabricates the
 # machine's network adapters, starts Xvfb and a fresh Wine server, and proves
 # each given build of hwidwin: its unit tests, then the program end to end.
 #
@@ -8,18 +8,27 @@
 # HWID_SHORT_ROUTES run emulated (qemu-user), where a program takes minutes
 # to start: they only open the window, with DLLs planted beside the program,
 # and show one Hardware ID, driven by the x86_64 build's winprobe.
+#
+# It mounts over /tmp and /sys, so it refuses to start unless it runs in a
+# mount namespace other than HWID_HOST_MOUNT_NS (the caller's).
+. "$(dirname "$0")/../../scripts/guard.sh"
 set -u
+if [ -z "${HWID_HOST_MOUNT_NS:-}" ] || [ "$(readlink /proc/self/ns/mnt)" = "$HWID_HOST_MOUNT_NS" ]; then
+    echo "run-under-wine.sh: not in a private mount namespace; start it with scripts/test-windows.sh" >&2
+    exit 1
+fi
 root=$1
 results=$2
 shift 2
 artifacts="$root/build-wine-artifacts"
 
-record() {  # record NAME STATUS [DETAIL]
+record() {  # record NAME STATUS [DETAIL]: the status is kept
     if [ "$2" = 0 ]; then
         echo "PASS $1" | tee -a "$results"
     else
         echo "FAIL $1${3:+ ($3)}" | tee -a "$results"
     fi
+    return "$2"
 }
 
 # A private /tmp keeps this Wine server and X display apart from any other.
@@ -64,16 +73,17 @@ timeout 20 wineserver -w 2>/dev/null
 Xvfb -displayfd 9 -screen 0 1280x1024x24 -nolisten tcp 9>"$work/display" \
     >"$work/xvfb.log" 2>&1 &
 xvfb_pid=$!
+at_exit cleanup
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(cat "$work/display")"
 
+# Wine first: a server that loses its display mid-way stalls.
 cleanup() {
     wineserver -k 2>/dev/null
     timeout 20 wineserver -w 2>/dev/null
     kill "$xvfb_pid" 2>/dev/null
     wait "$xvfb_pid" 2>/dev/null
 }
-trap cleanup EXIT
 
 hash_of() { printf '%s' "$1" | md5sum | cut -c1-32 | tr 'a-f' 'A-F'; }
 
