@@ -5,7 +5,7 @@
 #include <string>
 
 #include "core/runtime.h"
-#include "linux/cli/help_text.h"
+#include "core/help_text.h"
 #include "linux/cli/listing.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "linux/cli/help_text.h"
+#include "core/help_text.h"
 #include "windows/ui/command_line_win32.h"
 #include "windows/ui/main_window_win32.h"
 #include "windows/ui/start_up.h"

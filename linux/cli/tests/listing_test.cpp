@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "core/runtime.h"
-#include "linux/cli/help_text.h"
+#include "core/help_text.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "linux/cli/help_text.h"
+#include "core/help_text.h"
 
 std::string getHelpText(std::string programName) {
     std::string text = "Usage:\n";

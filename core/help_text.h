@@ -1,9 +1,9 @@
-#ifndef ZEF_LINUX_CLI_HELP_TEXT_H_
-#define ZEF_LINUX_CLI_HELP_TEXT_H_
+#ifndef ZEF_CORE_HELP_TEXT_H_
+#define ZEF_CORE_HELP_TEXT_H_
 
 #include <string>
 
 // The usage text of both programs for `programName`, lines ended by "\n".
 std::string getHelpText(std::string programName);
 
-#endif  // ZEF_LINUX_CLI_HELP_TEXT_H_
+#endif  // ZEF_CORE_HELP_TEXT_H_
