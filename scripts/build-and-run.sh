@@ -3,7 +3,7 @@
 # Arguments are passed on to hwidtool.
 set -eu
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh build
+scripts/install-deps.sh cmake make g++ libpystring-dev
 cmake -S . -B build -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j"$(nproc)" --target hwidtool >/dev/null
 exec build/linux/cli/hwidtool "$@"

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs, with apt-get, the Debian packages that the named parts of the work
 # need, and only those that are missing. Each argument is a part (build, test,
-# portable, windows, release) or a package name (NAME:ARCH for another
+# portable, windows, release; `build portable windows` is what every configure
+# preset needs) or a package name (NAME:ARCH for another
 # architecture's, which dpkg is then told about). Prints one line naming what it
 # installs; apt's own output goes to a log that is shown only when the install
 # fails.
@@ -10,10 +11,12 @@ set -eu
 
 packages_for() {
     case "$1" in
-        build) echo "cmake make g++ libpystring-dev" ;;
+        # What every configure preset needs (tests included), with portable and windows.
+        build) echo "cmake make g++ libpystring-dev libgtest-dev python3" ;;
         test) echo "cmake make g++ clang libpystring-dev libgtest-dev python3 iproute2 util-linux" ;;
         portable) echo "g++-aarch64-linux-gnu g++-arm-linux-gnueabihf qemu-user-static busybox-static binutils" ;;
-        windows) echo "mingw-w64 wine wine32 wine64 xvfb xdotool imagemagick fonts-liberation dpkg-dev" ;;
+        windows) echo "mingw-w64 googletest wine wine32 wine64 xvfb xdotool imagemagick fonts-liberation \
+            dpkg-dev" ;;
         release) echo "cmake make g++ libpystring-dev g++-arm-linux-gnueabihf g++-aarch64-linux-gnu \
             libpystring-dev:arm64 mingw-w64 dpkg-dev file git gzip tar python3 lintian \
             diffoscope-minimal debootstrap debian-archive-keyring qemu-user-static devscripts" ;;

@@ -60,7 +60,7 @@ root="$checkout/build-$suite/root"
 arm64_root="$checkout/build-$suite/root-arm64"
 
 if [ "$(id -u)" != 0 ]; then
-    echo "SKIP: a release needs root (the Debian 13 packages are built in a debootstrap root)"
+    echo "SKIP [release] not root: a release needs root (the Debian 13 packages are built in a debootstrap root)"
     exit 77
 fi
 

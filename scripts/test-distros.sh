@@ -30,7 +30,7 @@ jobs=$(nproc)
 arch=$(dpkg --print-architecture)
 
 if [ "$(id -u)" != 0 ]; then
-    echo "SKIP: the distribution tests need root (debootstrap, chroot, mount and network namespaces)"
+    echo "SKIP [distros] not root: the distribution tests need root (debootstrap, chroot, mount and network namespaces)"
     exit 77
 fi
 

@@ -21,7 +21,7 @@ compare="$(pwd)/build-portable-compare"
 native="build-portable-native"
 
 if [ "$(id -u)" != 0 ]; then
-    echo "SKIP: the portable builds' tests need root (network and mount namespaces, chroot)"
+    echo "SKIP [portable] not root: the portable builds' tests need root (network and mount namespaces, chroot)"
     exit 77
 fi
 

@@ -28,7 +28,7 @@ cd "$(dirname "$0")/.." || exit 1
 root=$(pwd)
 
 if [ "$(id -u)" != 0 ]; then
-    echo "SKIP: scripts/test-windows.sh needs root (apt-get, network and mount namespaces)"
+    echo "SKIP [windows] not root: the Windows tests need root (apt-get, network and mount namespaces)"
     exit 0
 fi
 
