@@ -4,9 +4,11 @@
 Usage: check-shipped.py [--contents-only] [--objects ARCH=DIR]...
                         [--hwidwin-32 EXE] [--hwidwin-64 EXE] FILE...
 
-FILE is a Debian package, a portable archive (hwidtool-*-linux-ARCH.tar.gz),
-the Windows archive (hwidwin-*-windows.zip), or a program (ELF or PE) as
-built. The members of packages and archives are checked (architecture,
+FILE is a Debian package, an RPM package (hwidtool-*.ARCH.rpm), a portable
+archive (hwidtool-*-linux-ARCH.tar.gz), the Windows archive
+(hwidwin-*-windows.zip), or a program (ELF or PE) as built. An RPM's program
+must be its architecture's portable program byte for byte, when that
+archive is checked too. The members of packages and archives are checked (architecture,
 dependencies, file lists, texts); the programs inside them are then checked
 one small named check per property, and shown as one table with a row per
 program. binutils and devscripts' hardening-check read the files.
@@ -44,6 +46,13 @@ DEB_FILES = ["./usr/bin/hwidtool", "./usr/share/doc/hwidtool/README.md",
              "./usr/share/doc/hwidtool/changelog.Debian.gz",
              "./usr/share/doc/hwidtool/copyright", "./usr/share/man/man1/hwidtool.1.gz"]
 DEB_DEPENDS = ["libpystring0 (>= ", "libc6 (>= ", "libstdc++6 (>= "]
+RPM_FILES = {  # path: mode
+    "/usr/bin/hwidtool": "-rwxr-xr-x",
+    "/usr/share/doc/hwidtool/README.md": "-rw-r--r--",
+    "/usr/share/licenses/hwidtool/LICENSE": "-rw-r--r--",
+    "/usr/share/licenses/hwidtool/LICENSE.pystring": "-rw-r--r--",
+    "/usr/share/man/man1/hwidtool.1.gz": "-rw-r--r--",
+}
 TARBALL_FILES = ["LICENSE", "LICENSE.pystring", "README.md", "hwidtool", "hwidtool.1"]
 ZIP_FILES = ["32-bit/hwidwin.exe", "64-bit/hwidwin.exe", "LICENSE.txt", "README.txt",
              "THIRD-PARTY-NOTICES.txt"]
@@ -265,6 +274,8 @@ class Shipped:
         self.work = work
         self.problems = []
         self.programs = []  # (row name, path, expected arch or None, objects folder)
+        self.portable = {}  # arch -> the program's bytes, from the tarballs
+        self.rpm_programs = {}  # arch -> (package name, the program's bytes)
 
     def problem(self, text):
         self.problems.append(text)
@@ -301,6 +312,43 @@ class Shipped:
         self.programs.append((row, os.path.join(folder, "usr/bin/hwidtool"),
                               DEBIAN_ARCH.get(arch), None))
 
+    def rpm(self, path):
+        name = os.path.basename(path)
+        arch = re.sub(r".*\.(\w+)\.rpm$", r"\1", name)
+        query = run("rpm", "-qp", "--qf", "%{ARCH} %{LICENSE} %{PAYLOADCOMPRESSOR}\\n", path).split()
+        requires = run("rpm", "-qp", "--requires", path).split("\n")
+        listing = {}
+        for line in run("rpm", "-qlvp", path).splitlines():
+            fields = line.split()
+            if not fields[0].startswith("d"):
+                listing[fields[-1]] = fields[0]
+        print("%s: %s, %s, %s payload; requires %s" % (
+            name, query[0], query[1], query[2], ", ".join(r for r in requires if r)))
+        if query != [arch, "MIT", "xz"]:
+            self.problem("%s: arch, licence, payload are %s" % (name, " ".join(query)))
+        if any(r and not r.startswith("rpmlib(") for r in requires):
+            self.problem("%s: requires more than rpmlib features: %s" % (name, requires))
+        if listing != RPM_FILES:
+            self.problem("%s: files and modes %s" % (name, listing))
+            return
+        folder = tempfile.mkdtemp(dir=self.work)
+        payload = subprocess.run(["rpm2cpio", path], capture_output=True, check=True).stdout
+        subprocess.run(["cpio", "-idm", "--quiet", "./usr/bin/hwidtool"], input=payload,
+                       cwd=folder, check=True)
+        program = os.path.join(folder, "usr/bin/hwidtool")
+        with open(program, "rb") as f:
+            self.rpm_programs[arch] = (name, f.read())
+        self.programs.append(("rpm " + arch, program, arch, self.objects(arch)))
+
+    def rpm_programs_are_portable(self):
+        for arch, (name, program) in self.rpm_programs.items():
+            if arch not in self.portable:
+                print("%s: no %s archive checked beside it to compare with" % (name, arch))
+            elif program != self.portable[arch]:
+                self.problem("%s: /usr/bin/hwidtool is not the %s archive's program" % (name, arch))
+            else:
+                print("%s: /usr/bin/hwidtool is the %s archive's program" % (name, arch))
+
     def tarball(self, path):
         name = os.path.basename(path)
         arch = re.sub(r".*-linux-|\.tar\.gz$", "", name)
@@ -312,8 +360,9 @@ class Shipped:
                 self.problem("%s: files %s" % (name, " ".join(m.name for m in members)))
                 return
             program = os.path.join(self.work, top + "-hwidtool")
+            self.portable[arch] = tar.extractfile(top + "/hwidtool").read()
             with open(program, "wb") as f:
-                f.write(tar.extractfile(top + "/hwidtool").read())
+                f.write(self.portable[arch])
         print("%s: %d files" % (name, len(files)))
         self.programs.append(("linux-" + arch, program, arch, self.objects(arch)))
 
@@ -358,6 +407,8 @@ class Shipped:
     def add(self, path):
         if path.endswith(".deb"):
             self.deb(path)
+        elif path.endswith(".rpm"):
+            self.rpm(path)
         elif path.endswith(".tar.gz"):
             self.tarball(path)
         elif path.endswith(".zip"):
@@ -489,11 +540,16 @@ def main():
     args.objects = dict(o.split("=", 1) for o in args.objects)
     with tempfile.TemporaryDirectory() as work:
         shipped = Shipped(args, work)
-        for path in args.files:
-            shipped.add(path)
+        try:
+            for path in args.files:
+                shipped.add(path)
+        except (Unreadable, subprocess.CalledProcessError) as error:
+            shipped.problem("cannot be read: %s" % error)
+        shipped.rpm_programs_are_portable()
         failed = bool(shipped.problems)
         if not args.contents_only and shipped.programs:
-            failed = not self_check(work) or failed
+            if any(is_elf(path) for _, path, _, _ in shipped.programs):
+                failed = not self_check(work) or failed
             rows = []
             for row, path, arch, objects in shipped.programs:
                 try:

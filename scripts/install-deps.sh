@@ -19,7 +19,8 @@ packages_for() {
             dpkg-dev" ;;
         release) echo "cmake make g++ libpystring-dev g++-arm-linux-gnueabihf g++-aarch64-linux-gnu \
             libpystring-dev:arm64 mingw-w64 dpkg-dev file git gzip tar python3 lintian \
-            diffoscope-minimal debootstrap debian-archive-keyring qemu-user-static devscripts" ;;
+            diffoscope-minimal debootstrap debian-archive-keyring qemu-user-static devscripts \
+            rpm rpmlint cpio" ;;
         *) echo "$1" ;;
     esac
 }

@@ -3,6 +3,7 @@
 #   hwidtool_<version>-1~deb12_{amd64,arm64}.deb   (on this Debian 12 machine)
 #   hwidtool_<version>-1~deb13_{amd64,arm64}.deb   (in a Debian 13 root)
 #   hwidtool-<version>-linux-{x86_64,aarch64,armhf}.tar.gz   (portable)
+#   hwidtool-<version>-1.{x86_64,aarch64}.rpm   (the portable program)
 #   hwidwin-<version>-windows.zip
 #   SHA256SUMS
 # and lists them with their sizes and digests.
@@ -148,7 +149,19 @@ portable() {  # architecture (preset suffix)
             "$src/README.md" "$src/LICENSE" "$work/$name/" &&
         # pystring is linked in: its licence asks for its notice beside it.
         cp "$pystring/LICENSE" "$work/$name/LICENSE.pystring" &&
-        tarball "$name"
+        tarball "$name" || return 1
+    [ "$1" = armhf ] || rpm_package "$name" "$1"
+}
+
+# The tarball's folder, wrapped unchanged (packaging/rpm/hwidtool.spec).
+# rpm reads ~/.rpmmacros: HOME is the work folder, so that none of the
+# caller's macros reach a package.
+rpm_package() {  # folder in $work, architecture
+    HOME="$work" rpmbuild -bb --target "$2-linux" --define "_topdir $work/rpm-$2" \
+        --define "_sourcedir $work/$1" --define "hwid_version $version" \
+        --define "hwid_changelog_date $(date -u -d "@$SOURCE_DATE_EPOCH" '+%a %b %d %Y')" \
+        "$src/packaging/rpm/hwidtool.spec" &&
+        cp "$work/rpm-$2/RPMS/$2/hwidtool-$version-1.$2.rpm" "$out/"
 }
 
 # Members sorted, dated at the commit, owned by root, modes free of the
@@ -181,6 +194,7 @@ artefacts() {
         for arch in amd64 arm64; do echo "hwidtool_$version-1~${release}_$arch.deb"; done
     done
     for arch in x86_64 aarch64 armhf; do echo "hwidtool-$version-linux-$arch.tar.gz"; done
+    for arch in x86_64 aarch64; do echo "hwidtool-$version-1.$arch.rpm"; done
     echo "hwidwin-$version-windows.zip"
 }
 
@@ -246,7 +260,35 @@ lint() {
             status=1
         fi
     done
+    # No error and no warning, but for what the project's configuration
+    # filters, each with its reason.
+    # shellcheck disable=SC2046
+    HOME="$work" rpmlint -c "$src/packaging/rpm/rpmlint.toml" $(artefacts | grep '\.rpm$' | sed "s|^|$out/|") \
+        >"$work/rpmlint.out" 2>&1
+    cat "$work/rpmlint.out"
+    grep -q ' 0 errors, 0 warnings' "$work/rpmlint.out" || status=1
     return $status
+}
+
+# The x86_64 .rpm as a user installs it, into an empty root: it verifies,
+# runs the fabricated machines and the commands, and erases without a trace.
+rpm_round_trip() {
+    rpm_root="$work/rpm-root"
+    rpm_in_root() { HOME="$work" rpm --root "$rpm_root" --dbpath /var/lib/rpm "$@"; }
+    rm -rf "$rpm_root" && mkdir -p "$rpm_root" &&
+        rpm_in_root --initdb &&
+        rpm_in_root -i --nodeps "$out/hwidtool-$version-1.x86_64.rpm" || return 1
+    verify=$(rpm_in_root -V hwidtool) || { echo "rpm -V: $verify"; return 1; }
+    [ -z "$verify" ] || { echo "rpm -V: $verify"; return 1; }
+    python3 "$src/tests/system/machines.py" --binary "$rpm_root/usr/bin/hwidtool" &&
+        "$src/scripts/distro-commands.sh" "$rpm_root/usr/bin/hwidtool" >"$work/rpm-commands.out" &&
+        "$src/scripts/distro-commands.sh" "$work/portable-x86_64/linux/cli/hwidtool" \
+            >"$work/tarball-commands.out" &&
+        cmp "$work/tarball-commands.out" "$work/rpm-commands.out" || return 1
+    rpm_in_root -e hwidtool || return 1
+    left=$(cd "$rpm_root" && find . ! -type d ! -path './var/lib/rpm/*')
+    [ -z "$left" ] || { echo "left behind after rpm -e: $left"; return 1; }
+    echo "installed, verified, ran and erased hwidtool-$version-1.x86_64.rpm"
 }
 
 
@@ -306,6 +348,8 @@ if $test; then
         $(artefacts | sed "s|^|$out/|") || exit 1
     step arm64-install arm64_install
     tail -n 3 "$work/arm64-install.log"
+    step rpm-install rpm_round_trip
+    tail -n 2 "$work/rpm-install.log"
     echo "built and tested in $(($(date +%s) - started)) s"
 fi
 
