@@ -18,6 +18,9 @@
 # through unpacking after 22 minutes), here seconds. Such a root is for
 # running, not building (a compiler under emulation is slow): it gets only
 # what the system tests and installing a package need.
+# --run-only makes a root of the host's architecture with only what the
+# system tests and installing a package need, as a root of another
+# architecture has.
 # --cross ARCH adds, in a root of the host's architecture, the cross compiler
 # for ARCH and Debian's multiarch libpystring-dev:ARCH, so that packages for
 # ARCH are built and their dependencies worked out there.
@@ -36,7 +39,7 @@
 # Needs root, debootstrap and debian-archive-keyring (and qemu-user-static
 # for --arch).
 #
-# Usage: distro-root.sh [--arch ARCH] [--cross ARCH] ROOT_DIR SUITE
+# Usage: distro-root.sh [--arch ARCH | --run-only] [--cross ARCH] ROOT_DIR SUITE
 #        distro-root.sh run [--src-at PATH] ROOT_DIR SOURCE_DIR COMMAND...
 . "$(dirname "$0")/guard.sh"
 . "$(dirname "$0")/binfmt.sh"
@@ -60,9 +63,11 @@ run_in_root() {  # root, source folder, its path inside, command...
 host_arch=$(dpkg --print-architecture)
 arch=$host_arch
 cross=""
+run_only=false
 while [ $# -gt 0 ]; do
     case "$1" in
         --arch) arch=${2:?--arch needs an architecture}; shift 2 ;;
+        --run-only) run_only=true; shift ;;
         --cross) cross=${2:?--cross needs an architecture}; shift 2 ;;
         *) break ;;
     esac
@@ -71,7 +76,7 @@ root=${1:?usage: $0 [--arch ARCH] [--cross ARCH] ROOT_DIR SUITE}
 suite=${2:?usage: $0 [--arch ARCH] [--cross ARCH] ROOT_DIR SUITE}
 keyring=/usr/share/keyrings/debian-archive-keyring.gpg
 marker="$root/.hwid-root-complete"
-if [ "$arch" = "$host_arch" ]; then
+if [ "$arch" = "$host_arch" ] && ! $run_only; then
     packages="g++,cmake,make,libpystring-dev,libgtest-dev,python3,iproute2,mount,util-linux,dpkg-dev,file"
 else
     packages="python3,iproute2,mount,util-linux"

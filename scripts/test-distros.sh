@@ -131,7 +131,12 @@ make_root() {
 # Runs "$@" inside the root (scripts/distro-root.sh run: a mount namespace
 # of its own, the sources read-only at /src).
 in_root() {
-    timeout 1200 scripts/distro-root.sh run "$root" "$src" "$@"
+    in_root_of "$root" "$@"
+}
+in_root_of() {  # root, command...
+    target=$1
+    shift
+    timeout 1200 scripts/distro-root.sh run "$target" "$src" "$@"
 }
 
 root_build() {
@@ -190,15 +195,17 @@ compare_outputs() {
 # apt-get installs the root's own package (resolving its dependencies from
 # the root's package lists), the program runs from the PATH, and a purge
 # leaves none of its files behind.
-root_deb_round_trip() {
-    deb=$(ls "$root"/build/packages/hwidtool_*~deb13_"$arch".deb 2>/dev/null | head -n 1)
-    [ -n "$deb" ] || { echo "no ~deb13 package in $root/build/packages"; return 1; }
+deb_round_trip() {  # root, package
+    target=$1 deb=$2
+    [ -f "$deb" ] || { echo "no package $deb"; return 1; }
     scripts/check-shipped.py --contents-only "$deb" || return 1
-    in_root sh -eu -c '
+    rm -rf "$target/tmp/round-trip" && mkdir -p "$target/tmp/round-trip" &&
+        cp "$deb" "$target/tmp/round-trip/" || return 1
+    in_root_of "$target" sh -eu -c '
         deb=$1
+        cd /tmp/round-trip
         export DEBIAN_FRONTEND=noninteractive
-        apt-get install -y -q "$deb" >/tmp/apt-install.log 2>&1 ||
-            { cat /tmp/apt-install.log; exit 1; }
+        apt-get install -y -q "./$deb" >apt-install.log 2>&1 || { cat apt-install.log; exit 1; }
         files=$(dpkg -L hwidtool | while read -r f; do [ -f "$f" ] && echo "$f"; done)
         [ "$(command -v hwidtool)" = /usr/bin/hwidtool ] || { echo "hwidtool is not on the PATH"; exit 1; }
         out=$(cd / && hwidtool --generate abc)
@@ -207,22 +214,37 @@ abc: 900150983CD24FB0D6963F7D28E17F72" ] || { echo "hwidtool --generate abc prin
         # The root has no sysfs here, so the listing falls back to a command
         # that is not there either: an empty table, but a table, and not a
         # word on standard error.
-        hwidtool >/tmp/listing.out 2>/tmp/listing.err ||
-            { echo "the listing ended with status $?"; exit 1; }
-        head -n 2 /tmp/listing.out | grep -qx "Available unique ids:" || { echo "no listing"; exit 1; }
-        [ ! -s /tmp/listing.err ] || { echo "the listing wrote to standard error:"; cat /tmp/listing.err; exit 1; }
-        rm -rf /build/compare-installed && mkdir -p /build/compare-installed
-        python3 /src/tests/system/machines.py --binary /usr/bin/hwidtool --save /build/compare-installed
-        /src/scripts/distro-commands.sh /usr/bin/hwidtool > /build/compare-installed/commands.out
-        apt-get purge -y -q hwidtool >/tmp/apt-purge.log 2>&1 || { cat /tmp/apt-purge.log; exit 1; }
+        hwidtool >listing.out 2>listing.err || { echo "the listing ended with status $?"; exit 1; }
+        head -n 2 listing.out | grep -qx "Available unique ids:" || { echo "no listing"; exit 1; }
+        [ ! -s listing.err ] || { echo "the listing wrote to standard error:"; cat listing.err; exit 1; }
+        mkdir compare
+        python3 /src/tests/system/machines.py --binary /usr/bin/hwidtool --save compare
+        /src/scripts/distro-commands.sh /usr/bin/hwidtool > compare/commands.out
+        apt-get purge -y -q hwidtool >apt-purge.log 2>&1 || { cat apt-purge.log; exit 1; }
         status=$(dpkg-query -W -f="\${db:Status-Status}" hwidtool 2>/dev/null || true)
         [ -z "$status" ] || [ "$status" = not-installed ] || { echo "still $status"; exit 1; }
         for f in $files; do [ ! -e "$f" ] || { echo "left behind: $f"; exit 1; }; done
         # A new shell: this one remembers where it found the program.
         ! sh -c "command -v hwidtool" >/dev/null || { echo "hwidtool still on the PATH"; exit 1; }
-        echo "installed, ran and purged $(basename "$deb") ($(echo $files | wc -w) files)"
-    ' root_deb_round_trip "/build/packages/$(basename "$deb")" &&
-        same_outputs "$compare/host" "$root/build/compare-installed"
+        echo "installed, ran and purged $deb in $(cat /etc/debian_version) ($(echo $files | wc -w) files)"
+    ' deb_round_trip "$(basename "$deb")" &&
+        same_outputs "$compare/host" "$target/tmp/round-trip/compare"
+}
+
+root_deb_round_trip() {
+    deb=$(ls "$root"/build/packages/hwidtool_*~deb13_"$arch".deb 2>/dev/null | head -n 1)
+    deb_round_trip "$root" "${deb:-no ~deb13 package in $root/build/packages}"
+}
+
+# This machine's own package in a clean root of its own release.
+bookworm_root="$src/build-bookworm/root"
+make_bookworm_root() {
+    timeout 1800 scripts/distro-root.sh --run-only "$bookworm_root" bookworm
+}
+
+host_deb_round_trip() {
+    deb=$(ls "$host_build"/packages/hwidtool_*~deb12_"$arch".deb 2>/dev/null | head -n 1)
+    deb_round_trip "$bookworm_root" "${deb:-no ~deb12 package in $host_build/packages}"
 }
 
 # ------------------------------------------------------------------ main --
@@ -240,5 +262,8 @@ if check "$suite-root" make_root; then
     check "$suite-system-tests" root_system_tests
     check "$suite-same-output" compare_outputs
     check "$suite-deb" root_deb_round_trip
+fi
+if check bookworm-root make_bookworm_root; then
+    check bookworm-deb host_deb_round_trip
 fi
 finish
