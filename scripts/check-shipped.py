@@ -14,11 +14,12 @@ one small named check per property, and shown as one table with a row per
 program. binutils and devscripts' hardening-check read the files.
 
 --objects ARCH=DIR: the build folder of the portable program for ARCH
-(x86_64, aarch64, armhf). A stripped static program keeps no trace of the
-stack protector or of fortified calls; they are checked in the objects of
-its build instead (hardening-check on every object there: one that calls
-__stack_chk_fail, one that calls a __*_chk function, as it does for a
-whole dynamic program).
+(x86_64, aarch64, armhf), or of hwidwin for win32 or win64. A stripped
+static program keeps no trace of the stack protector or of fortified calls;
+they are checked in the objects of its build instead (for ELF, hardening-
+check on every object there; for PE, the symbols the objects call): one
+that calls __stack_chk_fail, one that calls a __*_chk function, as
+hardening-check requires of a whole dynamic program.
 --hwidwin-32/--hwidwin-64: the builds the Windows archive must hold.
 --contents-only: the packages' and archives' contents, not the programs.
 
@@ -83,6 +84,10 @@ REPORTED_ONLY = {
     # variable frames, and disassembles x86 only: "?" says nothing.
     "CLASH": ("reported: probes show only in functions with large or variable frames",
               set()),
+    # MinGW's headers fortify only the calls whose buffer sizes the
+    # compiler knows; hwidwin's C++ makes none, so there is nothing to see.
+    "FORTIFIED": ("reported: MinGW fortifies only calls of known buffer size; hwidwin has none",
+                  set()),
 }
 
 
@@ -228,8 +233,9 @@ ELF_CHECKS = {
 # ------------------------------------------------------------------- PE --
 
 class Pe:
-    def __init__(self, path):
+    def __init__(self, path, objects=None):
         self.path = path
+        self.objects = objects or []
         self.arch = "?"
         errors = []
         for triple in ("x86_64-w64-mingw32", "i686-w64-mingw32"):
@@ -241,6 +247,7 @@ class Pe:
             if "file format pei-" in self.headers:
                 self.arch = "x86_64" if "pei-x86-64" in self.headers else "i686"
                 self.sections = run(triple + "-objdump", "-h", path)
+                self.triple = triple
                 break
         else:
             raise Unreadable("no objdump reads %s as a PE program: %s" % (path, "; ".join(errors)))
@@ -249,6 +256,16 @@ class Pe:
     def characteristic(self, name):
         return yes(re.search(r"^DllCharacteristics\s[\s\S]*?^\s+%s$" % name,
                              self.headers, re.M))
+
+
+def pe_objects_call(pe, pattern):
+    """yes when an object of the program's build calls a function whose
+    name matches (i686 names carry a leading underscore); "?" without
+    objects: a static MinGW program keeps no trace of its callers."""
+    if not pe.objects:
+        return "?"
+    undefined = run(pe.triple + "-nm", "-u", *pe.objects)
+    return yes(re.search(r"^\s+U _?%s$" % pattern, undefined, re.M))
 
 
 def pe_imports(pe):
@@ -262,7 +279,10 @@ PE_CHECKS = {
     ".reloc": lambda pe: yes(re.search(r"^\s+\d+ \.reloc\s", pe.sections or "", re.M)),
     "IMPORTS": pe_imports,
     "NO_LIBSSP": lambda pe: yes(pe.imports and "libssp-0.dll" not in pe.imports),
+    "SSP": lambda pe: pe_objects_call(pe, r"__stack_chk_fail"),
+    "FORTIFIED": lambda pe: pe_objects_call(pe, r"__\w+_chk"),
 }
+PE_OBJECTS = {"i686": "win32", "x86_64": "win64"}  # --objects names of the builds
 
 # ----------------------------------------------------- packages, archives --
 
@@ -285,8 +305,10 @@ class Shipped:
         folder = self.args.objects.get(arch)
         if not folder:
             return []
-        found = sorted(o for o in glob.glob(os.path.join(folder, "**", "*.o"), recursive=True)
-                       if not fnmatch.fnmatch(os.path.relpath(o, folder), "CMakeFiles/[0-9]*"))
+        # MinGW's objects end in .obj.
+        found = sorted(o for o in glob.glob(os.path.join(folder, "**", "*.o*"), recursive=True)
+                       if re.search(r"\.obj?$", o) and
+                       not fnmatch.fnmatch(os.path.relpath(o, folder), "CMakeFiles/[0-9]*"))
         if not found:
             self.problem("--objects %s=%s: no object files there to check" % (arch, folder))
         return found
@@ -383,7 +405,8 @@ class Shipped:
             exe = os.path.join(self.work, bits + "-hwidwin.exe")
             with open(exe, "wb") as f:
                 f.write(inside)
-            self.programs.append(("windows " + bits, exe, None, None))
+            self.programs.append(("windows " + bits, exe, None,
+                                  self.objects("win" + bits.split("-")[0])))
         self.zip_texts(name, archive, top)
         print("%s: %d files" % (name, len(files)))
 
@@ -414,7 +437,10 @@ class Shipped:
         elif path.endswith(".zip"):
             self.zip(path)
         else:
-            arch = elf_arch(run("readelf", "-hW", path)) if is_elf(path) else None
+            if is_elf(path):
+                arch = elf_arch(run("readelf", "-hW", path))
+            else:
+                arch = PE_OBJECTS.get(Pe(path).arch)
             if arch and self.args.objects and arch not in self.args.objects:
                 self.problem("%s is for %s: no objects given for it" % (path, arch))
             self.programs.append((path, path, None, self.objects(arch)))
@@ -425,7 +451,7 @@ class Shipped:
 def check_program(row, path, expected_arch, objects):
     """The row's values (name -> text) and its failures."""
     elf = is_elf(path)
-    program = Elf(path, objects) if elf else Pe(path)
+    program = Elf(path, objects) if elf else Pe(path, objects)
     checks = ELF_CHECKS if elf else PE_CHECKS
     if elf and not program.static:
         checks = {k: v for k, v in checks.items() if k != "STATIC"}
@@ -464,10 +490,14 @@ def print_table(rows):
                 failed = True
     print("yes/NO: required and found/missing; no: reported, not required; -: not offered"
           " or not applicable; ?: no trace to check (reported-only properties)")
-    if any(r[1] == "ELF" for r in rows):
-        for name, (why, only) in REPORTED_ONLY.items():
+    shown = set().union(*(ELF_CHECKS if r[1] == "ELF" else PE_CHECKS for r in rows))
+    for name, (why, only) in REPORTED_ONLY.items():
+        if name in shown:
             print("  %s: %s%s" % (name, why, " (" + ", ".join(sorted(only)) + ")" if only else ""))
-        print("  static programs: SSP, FORTIFY, CLASH read from their build's objects")
+    if any(r[1] == "ELF" for r in rows):
+        print("  static ELF programs: SSP, FORTIFY, CLASH read from their build's objects")
+    if any(r[1] == "PE" for r in rows):
+        print("  PE programs: SSP, FORTIFIED read from their build's objects")
     return failed
 
 

@@ -344,6 +344,7 @@ if $test; then
     # shellcheck disable=SC2046
     scripts/check-shipped.py --hwidwin-32 "$work/win32/windows/hwidwin.exe" \
         --hwidwin-64 "$work/win64/windows/hwidwin.exe" --objects x86_64="$work/portable-x86_64" \
+        --objects win32="$work/win32" --objects win64="$work/win64" \
         --objects aarch64="$work/portable-aarch64" --objects armhf="$work/portable-armhf" \
         $(artefacts | sed "s|^|$out/|") || exit 1
     step arm64-install arm64_install

@@ -61,7 +61,7 @@ for arch in win32:i686 win64:x86_64; do
     [ $status = 0 ] || tail -n 30 "build-wine-artifacts/build-$dir.log" 2>/dev/null
     record "build $dir" $status
     if [ $status = 0 ]; then
-        scripts/check-shipped.py "$dir/windows/hwidwin.exe"
+        scripts/check-shipped.py --objects "${arch%%:*}=$dir" "$dir/windows/hwidwin.exe"
         record "$dir hwidwin.exe hardened, imports only system DLLs" $?
     fi
 done
