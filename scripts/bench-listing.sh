@@ -17,6 +17,7 @@
 # Needs iproute2, hyperfine, GNU time and python3; valgrind is optional (heap
 # figures). Without root only this machine is measured, as it is.
 # This is a benchmark: it reports, it never fails on slow figures.
+. "$(dirname "$0")/guard.sh"
 set -euo pipefail
 
 SKIP=77
@@ -279,6 +280,7 @@ main() {
     if [ -z "$out" ]; then
         out=$(mktemp -d)
         own_out=$out
+        at_exit 'rm -rf "$own_out"'
     fi
     mkdir -p "$out"
     local i passed=()
@@ -306,7 +308,6 @@ main() {
             --runs "$runs" --out "$out"
     done
     report
-    [ -z "$own_out" ] || rm -rf "$own_out"
 }
 
 main "$@"
