@@ -276,7 +276,7 @@ main() {
         command -v "$tool" > /dev/null || { echo "skipped: $tool is missing"; exit $SKIP; }
     done
 
-    local own_out=""
+    own_out=""  # global: removed at exit
     if [ -z "$out" ]; then
         out=$(mktemp -d)
         own_out=$out
