@@ -197,7 +197,6 @@ compare_outputs() {
 # leaves none of its files behind.
 deb_round_trip() {  # root, package
     target=$1 deb=$2
-    [ -f "$deb" ] || { echo "no package $deb"; return 1; }
     scripts/check-shipped.py --contents-only "$deb" || return 1
     rm -rf "$target/tmp/round-trip" && mkdir -p "$target/tmp/round-trip" &&
         cp "$deb" "$target/tmp/round-trip/" || return 1
@@ -233,7 +232,8 @@ abc: 900150983CD24FB0D6963F7D28E17F72" ] || { echo "hwidtool --generate abc prin
 
 root_deb_round_trip() {
     deb=$(ls "$root"/build/packages/hwidtool_*~deb13_"$arch".deb 2>/dev/null | head -n 1)
-    deb_round_trip "$root" "${deb:-no ~deb13 package in $root/build/packages}"
+    [ -n "$deb" ] || { echo "no ~deb13 package in $root/build/packages"; return 1; }
+    deb_round_trip "$root" "$deb"
 }
 
 # This machine's own package in a clean root of its own release.
@@ -244,7 +244,8 @@ make_bookworm_root() {
 
 host_deb_round_trip() {
     deb=$(ls "$host_build"/packages/hwidtool_*~deb12_"$arch".deb 2>/dev/null | head -n 1)
-    deb_round_trip "$bookworm_root" "${deb:-no ~deb12 package in $host_build/packages}"
+    [ -n "$deb" ] || { echo "no ~deb12 package in $host_build/packages"; return 1; }
+    deb_round_trip "$bookworm_root" "$deb"
 }
 
 # ------------------------------------------------------------------ main --
