@@ -307,7 +307,7 @@ class Shipped:
             return []
         # MinGW's objects end in .obj.
         found = sorted(o for o in glob.glob(os.path.join(folder, "**", "*.o*"), recursive=True)
-                       if re.search(r"\.obj?$", o) and
+                       if re.search(r"\.o(bj)?$", o) and
                        not fnmatch.fnmatch(os.path.relpath(o, folder), "CMakeFiles/[0-9]*"))
         if not found:
             self.problem("--objects %s=%s: no object files there to check" % (arch, folder))
