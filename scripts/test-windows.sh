@@ -37,14 +37,7 @@ log() { echo "== $*"; }
 results="$root/build-wine-artifacts/results.txt"
 mkdir -p "$root/build-wine-artifacts"
 : > "$results"
-record() {  # record NAME STATUS [DETAIL]: the status is kept
-    if [ "$2" = 0 ]; then
-        echo "PASS $1" | tee -a "$results"
-    else
-        echo "FAIL $1${3:+: $3}" | tee -a "$results"
-    fi
-    return "$2"
-}
+. "$root/tests/wine/record.sh"
 
 timeout 1500 scripts/install-deps.sh build windows googletest libgtest-dev iproute2 util-linux \
     qemu-user-static

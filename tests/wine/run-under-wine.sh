@@ -22,14 +22,7 @@ results=$2
 shift 2
 artifacts="$root/build-wine-artifacts"
 
-record() {  # record NAME STATUS [DETAIL]: the status is kept
-    if [ "$2" = 0 ]; then
-        echo "PASS $1" | tee -a "$results"
-    else
-        echo "FAIL $1${3:+ ($3)}" | tee -a "$results"
-    fi
-    return "$2"
-}
+. "$(dirname "$0")/record.sh"
 
 # A private /tmp keeps this Wine server and X display apart from any other.
 # The repository may itself live below /tmp (a CI clone): carry it over
