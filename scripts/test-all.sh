@@ -56,7 +56,7 @@ native_suite() {  # stage name, build folder, C++ compiler
     local status=${PIPESTATUS[0]} test reason
     # ctest turns a test's exit status 77 into "Skipped": say which and why
     # (the test's own SKIP line, kept in ctest's log of the run).
-    reason=$(grep -h -m 1 '^SKIP ' "$2/Testing/Temporary/LastTest.log" 2>/dev/null)
+    reason=$(grep -h -m 1 '^SKIP ' "$2/Testing/Temporary/LastTest.log" 2>/dev/null | cut -c6-)
     for test in $(sed -n 's/.*Test *#[0-9]*: \([^ ]*\) .*\*\*\*Skipped.*/\1/p' "$tmp/ctest.log"); do
         echo "SKIP [$1] $test: ${reason:-the test gave no reason}"
     done
