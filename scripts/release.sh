@@ -153,14 +153,14 @@ portable() {  # architecture (preset suffix)
     [ "$1" = armhf ] || rpm_package "$name" "$1"
 }
 
-# The tarball's folder, wrapped unchanged (packaging/rpm/hwidtool.spec).
+# The tarball's folder, wrapped unchanged (packaging/rpm/hwidtool.rpmbuild).
 # rpm reads ~/.rpmmacros: HOME is the work folder, so that none of the
 # caller's macros reach a package.
 rpm_package() {  # folder in $work, architecture
     HOME="$work" rpmbuild -bb --target "$2-linux" --define "_topdir $work/rpm-$2" \
         --define "_sourcedir $work/$1" --define "hwid_version $version" \
         --define "hwid_changelog_date $(date -u -d "@$SOURCE_DATE_EPOCH" '+%a %b %d %Y')" \
-        "$src/packaging/rpm/hwidtool.spec" &&
+        "$src/packaging/rpm/hwidtool.rpmbuild" &&
         cp "$work/rpm-$2/RPMS/$2/hwidtool-$version-1.$2.rpm" "$out/"
 }
 
