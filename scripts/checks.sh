@@ -1,26 +1,83 @@
-# Named checks for the test scripts, sourced by them: `check NAME COMMAND...`
-# runs one and counts it; `finish` prints "N passed, M failed" and exits 0
-# only when nothing failed.
+# shellcheck shell=sh
+# The one way the suite counts, sourced by every test script:
+#
+#   checks_start STAGE          a fresh count for STAGE (its SKIP lines name it)
+#   check NAME COMMAND...       runs one check: "ok   NAME" or "FAIL NAME"
+#   record NAME STATUS [DETAIL] counts a result already known; returns STATUS
+#   skip FACT                   "SKIP [STAGE] FACT": a fact that was checked
+#   proof_begin; proven FILE WHAT
+#                               "proven FILE: WHAT (N checks passed)" when the
+#                               checks since proof_begin all passed, else a FAIL
+#   finish                      "N passed, M failed, K skipped" and the exit:
+#                               0 passed, 77 only skipped, 1 failed or nothing run
+#
+# The lines go to standard output and to the file $HWID_CHECKS, which a
+# script's helpers (another shell, a harness in a namespace) append to as
+# well, so one stage has one count however many processes it takes.
 
-passed=0
-failed=0
-failed_names=""
-check() {
+checks_start() {  # stage
+    HWID_STAGE=$1
+    HWID_CHECKS=$(mktemp "${TMPDIR:-/tmp}/hwid-checks.XXXXXX") || exit 1
+    export HWID_STAGE HWID_CHECKS
+    # The stage's own file: gone with the stage (guard.sh).
+    if command -v at_exit >/dev/null 2>&1; then at_exit 'rm -f "$HWID_CHECKS"'; fi
+}
+
+checks_line() {  # line
+    echo "$1"
+    echo "$1" >>"${HWID_CHECKS:?checks_start was not called}"
+}
+
+record() {  # name, status, detail
+    if [ "$2" = 0 ]; then
+        checks_line "ok   $1"
+    else
+        checks_line "FAIL $1${3:+ ($3)}"
+    fi
+    return "$2"
+}
+
+check() {  # name, command...
     check_name=$1
     shift
     echo "=== $check_name"
-    if "$@"; then
-        passed=$((passed + 1))
-        echo "ok   $check_name"
+    "$@"
+    record "$check_name" $?
+}
+
+skip() {  # the fact that was checked
+    checks_line "SKIP [${HWID_STAGE:-?}] $1"
+}
+
+checks_count() {  # prefix [first line]: lines of $HWID_CHECKS from there that start with it
+    tail -n +"${2:-1}" "$HWID_CHECKS" | grep -c "^$1"
+}
+
+proof_begin() {
+    proof_from=$(($(wc -l <"$HWID_CHECKS") + 1))
+}
+
+proven() {  # shipped file, what ran on it
+    proof_passed=$(checks_count 'ok ' "$proof_from")
+    proof_failed=$(checks_count 'FAIL ' "$proof_from")
+    if [ "$proof_failed" = 0 ] && [ "$proof_passed" -gt 0 ]; then
+        echo "proven $1: $2 ($proof_passed checks passed)"
     else
-        failed=$((failed + 1))
-        failed_names="$failed_names $check_name"
-        echo "FAIL $check_name"
-        return 1
+        record "$1 proven" 1 "$proof_passed checks passed, $proof_failed failed"
     fi
 }
+
 finish() {
-    echo "$passed passed, $failed failed"
-    [ "$failed" -eq 0 ] || { echo "failed:$failed_names"; exit 1; }
-    exit 0
+    checks_passed=$(checks_count 'ok ')
+    checks_failed=$(checks_count 'FAIL ')
+    checks_skipped=$(checks_count 'SKIP ')
+    echo "$checks_passed passed, $checks_failed failed, $checks_skipped skipped"
+    if [ "$checks_failed" -gt 0 ]; then
+        echo "failed: $(sed -n 's/^FAIL //p' "$HWID_CHECKS" | paste -sd ';' - | sed 's/;/; /g')"
+        exit 1
+    fi
+    [ "$checks_passed" -gt 0 ] && exit 0
+    [ "$checks_skipped" -gt 0 ] && exit 77
+    echo "FAIL nothing was checked"
+    exit 1
 }
