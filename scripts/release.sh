@@ -15,17 +15,17 @@
 #
 # --check builds twice, the second time from another clone at other paths
 # (here and in the Debian 13 root) under umask 077, into a folder of its
-# own, and compares the two; files that differ are shown with diffoscope. --test also runs lintian on every .deb (no error or warning
-# allowed), checks every artefact's contents and the hardening of every
-# program in it (scripts/check-shipped.py, which prints them as a table), and
-# installs the arm64 one for Debian 13 in an arm64 Debian 13 root (run under
-# qemu-user-static), where the fabricated machines run against it.
+# own, and compares the two; files that differ are shown with diffoscope.
+# --test also runs lintian on every .deb and rpmlint on every .rpm (no error
+# or warning allowed), and checks every artefact's contents and the
+# hardening of every program in it (scripts/check-shipped.py, which prints
+# them as a table). The files are run where their users run them by the
+# distros, portable and windows stages of scripts/test-all.sh.
 #
 # Runs on Debian 12 for amd64 only (it refuses any other host at once) and
 # needs root (debootstrap, chroot); without it, it says so and exits 77.
-# Installs what it needs. The Debian 13 roots are build-trixie/root (shared
-# with scripts/test-distros.sh) and build-trixie/root-arm64, reused once
-# made. Every build starts from an empty environment but for PATH, HOME,
+# Installs what it needs. The Debian 13 root is build-trixie/root (shared
+# with scripts/test-distros.sh), reused once made. Every build starts from an empty environment but for PATH, HOME,
 # TMPDIR and CI: the caller's compiler flags or DEB_BUILD_OPTIONS never
 # reach a package. In OUTDIR (relative to the folder it is started in) it
 # replaces only the files it writes, each left readable by all (0644).
@@ -58,7 +58,6 @@ checkout=$(pwd)
 jobs=$(nproc)
 suite=trixie
 root="$checkout/build-$suite/root"
-arm64_root="$checkout/build-$suite/root-arm64"
 
 if [ "$(id -u)" != 0 ]; then
     echo "SKIP [release] not root: a release needs root (the Debian 13 packages are built in a debootstrap root)"
@@ -79,15 +78,10 @@ step() {  # log name, command...
 
 # ---------------------------------------------------------------- builds --
 
-# Debian's hardening flags for ARCH, in the form cmake reads from the
-# environment at the first configure (it knows no CPPFLAGS). Taken in the
-# sources' folder, so that their -ffile-prefix-map maps it to ".". Debian
-# 12's dpkg adds neither stack clash protection nor, on amd64, the control
-# flow marking; Debian 13's adds them again (the same packages either way).
+# Debian's hardening flags for ARCH (scripts/debian-buildflags.sh), the
+# same here and in the Debian 13 root.
 export_buildflags() {  # Debian architecture
-    eval "$(cd "$src" && DEB_HOST_ARCH=$1 DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --export=sh)"
-    CXXFLAGS="$CXXFLAGS $CPPFLAGS -fstack-clash-protection"
-    [ "$1" != amd64 ] || CXXFLAGS="$CXXFLAGS -fcf-protection"
+    eval "$("$src/scripts/debian-buildflags.sh" "$1")"
 }
 
 # cpack takes the modes of the package's folders, and of the members of its
@@ -115,10 +109,7 @@ deb_in_root() {
             jobs=$1 src=$2 build=$3
             rm -rf "$build"
             for arch in amd64 arm64; do
-                eval "$(cd "$src" && DEB_HOST_ARCH=$arch DEB_BUILD_MAINT_OPTIONS=hardening=+all \
-                        dpkg-buildflags --export=sh)"
-                export CXXFLAGS="$CXXFLAGS $CPPFLAGS -fstack-clash-protection"
-                [ "$arch" != amd64 ] || CXXFLAGS="$CXXFLAGS -fcf-protection"
+                eval "$("$src/scripts/debian-buildflags.sh" "$arch")"
                 cross=""
                 [ "$arch" = amd64 ] ||
                     cross="--toolchain $src/cmake/aarch64-linux-gnu.cmake -DHWID_SYSTEM_PYSTRING=ON"
@@ -270,44 +261,6 @@ lint() {
     return $status
 }
 
-# The x86_64 .rpm as a user installs it, into an empty root: it verifies,
-# runs the fabricated machines and the commands, and erases without a trace.
-rpm_round_trip() {
-    rpm_root="$work/rpm-root"
-    rpm_in_root() { HOME="$work" rpm --root "$rpm_root" --dbpath /var/lib/rpm "$@"; }
-    rm -rf "$rpm_root" && mkdir -p "$rpm_root" &&
-        rpm_in_root --initdb &&
-        rpm_in_root -i --nodeps "$out/hwidtool-$version-1.x86_64.rpm" || return 1
-    verify=$(rpm_in_root -V hwidtool) || { echo "rpm -V: $verify"; return 1; }
-    [ -z "$verify" ] || { echo "rpm -V: $verify"; return 1; }
-    python3 "$src/tests/system/machines.py" --binary "$rpm_root/usr/bin/hwidtool" &&
-        "$src/scripts/distro-commands.sh" "$rpm_root/usr/bin/hwidtool" >"$work/rpm-commands.out" &&
-        "$src/scripts/distro-commands.sh" "$work/portable-x86_64/linux/cli/hwidtool" \
-            >"$work/tarball-commands.out" &&
-        cmp "$work/tarball-commands.out" "$work/rpm-commands.out" || return 1
-    rpm_in_root -e hwidtool || return 1
-    left=$(cd "$rpm_root" && find . ! -type d ! -path './var/lib/rpm/*')
-    [ -z "$left" ] || { echo "left behind after rpm -e: $left"; return 1; }
-    echo "installed, verified, ran and erased hwidtool-$version-1.x86_64.rpm"
-}
-
-
-# The Debian 13 arm64 package, installed by apt-get (its dependencies from
-# the root's archive) in an arm64 root, runs the fabricated machines there.
-arm64_install() {
-    deb="$out/hwidtool_$version-1~deb13_arm64.deb"
-    scripts/distro-root.sh --arch arm64 "$arm64_root" "$suite" || return 1
-    cp "$deb" "$arm64_root/tmp/" &&
-        timeout 2400 scripts/distro-root.sh run "$arm64_root" "$src" sh -eu -c '
-            export DEBIAN_FRONTEND=noninteractive
-            apt-get install -y -q "/tmp/$1" >/tmp/apt-install.log 2>&1 ||
-                { cat /tmp/apt-install.log; exit 1; }
-            echo "installed $1 on $(dpkg --print-architecture)"
-            python3 /src/tests/system/machines.py --binary /usr/bin/hwidtool
-            apt-get purge -y -q hwidtool >/dev/null
-        ' arm64_install "$(basename "$deb")"
-}
-
 # ----------------------------------------------------------------- check --
 
 compare() {  # first output, second output
@@ -347,10 +300,6 @@ if $test; then
         --objects win32="$work/win32" --objects win64="$work/win64" \
         --objects aarch64="$work/portable-aarch64" --objects armhf="$work/portable-armhf" \
         $(artefacts | sed "s|^|$out/|") || exit 1
-    step arm64-install arm64_install
-    tail -n 3 "$work/arm64-install.log"
-    step rpm-install rpm_round_trip
-    tail -n 2 "$work/rpm-install.log"
     echo "built and tested in $(($(date +%s) - started)) s"
 fi
 

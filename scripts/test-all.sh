@@ -13,13 +13,21 @@
 # programs; qemu-i386 is not installed), never a failure. Under CI=true as
 # root only the 32-bit one is possible, and a stage that skips for any other
 # reason fails.
+#
+# The stages distros, portable and windows prove the files of the release
+# that the release stage builds into build-release/ (it runs first whenever
+# one of them is chosen): each shipped file gets a line "proven FILE: ...".
+# The whole suite fails when a file of the release's SHA256SUMS has none.
 . "$(dirname "$0")/guard.sh"
 set -u -o pipefail
 cd "$(dirname "$0")/.." || exit 1
 export CTEST_OUTPUT_ON_FAILURE=1
 jobs=$(nproc)
 
-all_stages="gcc clang hostile distros portable windows release"
+all_stages="lint gcc clang hostile release distros portable windows"
+# These prove the release's own files: the release is built first, once.
+proving_stages="distros portable windows"
+release_dir=build-release
 stage_usage() {
     echo "usage: $0 [STAGE...]; stages: $all_stages" >&2
     exit 2
@@ -31,13 +39,18 @@ for name in "$@"; do
         *) echo "no stage named '$name'" >&2; stage_usage ;;
     esac
 done
+wanted=" $* "
+for name in $proving_stages; do
+    [[ "$wanted" == *" $name "* ]] && wanted="$wanted release "
+done
 for name in $all_stages; do  # in the usual order, once each
-    if [ $# = 0 ] || [[ " $* " == *" $name "* ]]; then chosen="$chosen $name"; fi
+    if [ $# = 0 ] || [[ "$wanted" == *" $name "* ]]; then chosen="$chosen $name"; fi
 done
 
 # What each stage needs installed (the stage scripts install the rest).
 packages_of() {
     case "$1" in
+        lint) echo lint ;;
         gcc | clang | hostile) echo test ;;
         portable) echo portable ;;
         windows) echo windows ;;
@@ -53,11 +66,17 @@ native_suite() {  # stage name, build folder, C++ compiler
     cmake -S . -B "$2" -DHWID_WERROR=ON -DCMAKE_CXX_COMPILER="$3" >/dev/null &&
         cmake --build "$2" -j"$jobs" || return 1
     (cd "$2" && ctest -j"$jobs") | tee "$tmp/ctest.log"
-    local status=${PIPESTATUS[0]} test reason
-    # ctest turns a test's exit status 77 into "Skipped": say which and why
-    # (the test's own SKIP line, kept in ctest's log of the run).
-    reason=$(grep -h -m 1 '^SKIP ' "$2/Testing/Temporary/LastTest.log" 2>/dev/null | cut -c6-)
+    local status=${PIPESTATUS[0]}
+    # ctest turns a test's exit status 77 into "Skipped": say which and why,
+    # with each test's own SKIP line from ctest's log of the run.
+    awk -v stage="$1" '
+        /^[0-9]+\/[0-9]+ Test: / { test = $3 }
+        /^SKIP / && !(test in reason) { reason[test] = substr($0, 6) }
+        END { for (t in reason) print t "\t" reason[t] }
+    ' "$2/Testing/Temporary/LastTest.log" >"$tmp/reasons" 2>/dev/null
+    local test reason
     for test in $(sed -n 's/.*Test *#[0-9]*: \([^ ]*\) .*\*\*\*Skipped.*/\1/p' "$tmp/ctest.log"); do
+        reason=$(awk -F '\t' -v t="$test" '$1 == t { print $2 }' "$tmp/reasons")
         echo "SKIP [$1] $test: ${reason:-the test gave no reason}"
     done
     return "$status"
@@ -65,11 +84,17 @@ native_suite() {  # stage name, build folder, C++ compiler
 
 stage_gcc() { native_suite gcc build-test-gcc g++; }
 stage_clang() { native_suite clang build-test-clang clang++; }
+stage_lint() { scripts/lint.sh; }
 stage_hostile() { scripts/test-hostile.sh; }
-stage_distros() { scripts/test-distros.sh; }
-stage_portable() { scripts/test-portable.sh; }
-stage_windows() { scripts/test-windows.sh; }
-stage_release() { scripts/release.sh --test --check build-release; }
+stage_distros() { scripts/test-distros.sh "$release_dir"; }
+stage_portable() { scripts/test-portable.sh "$release_dir"; }
+stage_windows() { scripts/test-windows.sh "$release_dir"; }
+# The second, compared build only where the release was asked for.
+stage_release() {
+    local check=""
+    if [ $# = 0 ] || [[ " $* " == *" release "* ]]; then check=--check; fi
+    scripts/release.sh --test $check "$release_dir"
+}
 
 # Stage scripts exit 77 when they cannot run here at all (not root), after
 # a SKIP line that says so.
@@ -92,8 +117,9 @@ run_stage() {
     echo "=== stage $name"
     started=$(date +%s)
     # Shown as it comes; its SKIP lines are kept for the closing line.
-    "stage_$name" 2>&1 | tee "$tmp/stage.log"
+    "stage_$name" "${stage_arguments[@]}" 2>&1 | tee "$tmp/stage.log"
     status=${PIPESTATUS[0]}
+    grep '^proven ' "$tmp/stage.log" >>"$tmp/proven"
     grep '^SKIP' "$tmp/stage.log" >"$tmp/stage.skips"
     cat "$tmp/stage.skips" >>"$tmp/skips"
     if unexplained_skips "$tmp/stage.skips" >"$tmp/stage.unexplained"; then
@@ -102,6 +128,7 @@ run_stage() {
         cat "$tmp/stage.unexplained"
         status=1
     fi
+    [ "$name" != release ] || release_status=$status
     if ran_ok "$status"; then
         passed=$((passed + 1))
         echo "=== stage $name: ok ($(($(date +%s) - started)) s)"
@@ -120,7 +147,28 @@ if [ -n "${parts// /}" ]; then
     scripts/install-deps.sh $parts || { echo "stages: 0 passed, 1 failed"; exit 1; }
 fi
 
+stage_arguments=("$@")
+release_status=none
+: >"$tmp/proven"
 for name in $chosen; do run_stage "$name"; done
+
+# Every file of the release that the chosen stages prove has its line.
+unproven() {
+    local file
+    while read -r _ file; do
+        grep -q "^proven $file: " "$tmp/proven" || echo "$file"
+    done <"$release_dir/SHA256SUMS"
+}
+if [ $# = 0 ] && [ "$release_status" = 0 ]; then
+    missing=$(unproven 2>&1)
+    if [ ! -f "$release_dir/SHA256SUMS" ] || [ -n "$missing" ]; then
+        echo "FAIL: shipped files that no stage proved:" $missing
+        failed=$((failed + 1))
+        failed_names="$failed_names proven"
+    else
+        echo "every file of $release_dir/SHA256SUMS proven: $(grep -c . "$tmp/proven") lines"
+    fi
+fi
 
 skipped=$(grep -c . "$tmp/skips")
 reasons=$(sed 's/^SKIP:* *//' "$tmp/skips" | paste -sd ';' - | sed 's/;/; /g')

@@ -7,13 +7,17 @@
 # Usage: scripts/test-hostile.sh          (as root for the fabricated machines)
 # Environment: FUZZ_SECONDS (default 30) per fuzz target, targets run side by
 # side on the available cores. About 6 minutes on 2 cores.
-# Build folders: build-fuzz (fuzz targets; plain/ holds an unsanitized
-# hwidtool for memcheck, strace and memory peaks), build-asan.
+# Build folders: build-fuzz (fuzz targets), build-asan, and build-test-gcc
+# (the gcc stage's build: its unsanitized hwidtool for memcheck, strace,
+# fault injection and memory peaks).
 # A crashing fuzz input is kept in fuzz/regressions/<target>/ and replayed on
 # every later run; commit it with the fix.
-# Ends with "N passed, M failed"; exit status 0 only when nothing failed.
-# Interrupted, it stops the fuzzers and removes its scratch folder.
+# Ends with "N passed, M failed, K skipped"; exit status 0 when nothing
+# failed, 77 when only skipped (not root). Interrupted, it stops the fuzzers
+# and removes its scratch folder.
 . "$(dirname "$0")/guard.sh"
+# shellcheck source=scripts/checks.sh
+. "$(dirname "$0")/checks.sh"
 set -u
 cd "$(dirname "$0")/.." || exit 1
 fuzz_seconds=${FUZZ_SECONDS:-30}
@@ -23,21 +27,9 @@ export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1}"
 export CTEST_OUTPUT_ON_FAILURE=1
 
-passed=0
-failed=0
-skipped=0
-failed_names=""
-pass() { passed=$((passed + 1)); echo "=== $1: ok"; }
-fail() { failed=$((failed + 1)); failed_names="$failed_names $1"; echo "=== $1: FAILED"; }
-skip() { skipped=$((skipped + 1)); echo "=== $1: SKIPPED ($2)"; }
-finish() {
-    if [ "$skipped" -gt 0 ]; then
-        echo "skipped: $skipped (see SKIPPED above)"
-    fi
-    echo "$passed passed, $failed failed"
-    [ "$failed" -eq 0 ] || { echo "failed:$failed_names"; exit 1; }
-    exit 0
-}
+checks_start hostile
+pass() { record "$1" 0; }
+fail() { record "$1" 1; }
 
 # ------------------------------------------------------------ packages --
 echo "=== packages"
@@ -53,12 +45,13 @@ scratch=$(mktemp -d "${SCRATCH_DIR:-/dev/shm}/zef-hostile-XXXXXX" 2>/dev/null ||
 at_exit 'rm -rf "$scratch"'
 
 echo "=== fuzz build"
+# Every target in fuzz/ must be built and run: the list comes from the
+# sources, not from what happened to build.
+targets=$(for source in fuzz/*_fuzz.cpp; do basename "$source" .cpp; done)
 if fuzz/build.sh build-fuzz > "$scratch/fuzz-build.log" 2>&1; then
-    targets=$(grep '_fuzz$' "$scratch/fuzz-build.log")
     pass "fuzz build"
 else
     cat "$scratch/fuzz-build.log"
-    targets=""
     fail "fuzz build"
 fi
 
@@ -99,7 +92,7 @@ for target in $targets; do
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$scratch/$target.log" 2>/dev/null)
     fuzz_figures="$fuzz_figures
   $target: ${runs:-?} executions in ${fuzz_seconds} s"
-    if [ "$(cat "$scratch/$target.status" 2>/dev/null)" = 0 ]; then
+    if [ "$(cat "$scratch/$target.status" 2>/dev/null)" = 0 ] && [ "${runs:-0}" -gt 0 ]; then
         pass "fuzz $target (${runs:-?} executions)"
     else
         tail -40 "$scratch/$target.log.replay" 2>/dev/null
@@ -126,11 +119,11 @@ else
 fi
 
 # ------------------------------------------------------ plain hwidtool --
-echo "=== plain build (build-fuzz/plain)"
-plain=build-fuzz/plain/linux/cli/hwidtool
-if cmake -S . -B build-fuzz/plain -DHWID_WERROR=ON -DBUILD_TESTING=OFF \
-        -DCMAKE_BUILD_TYPE=RelWithDebInfo > "$scratch/plain.log" 2>&1 &&
-    cmake --build build-fuzz/plain -j"$jobs" --target hwidtool >> "$scratch/plain.log" 2>&1; then
+# The gcc stage's build, with its options: built again only when missing.
+echo "=== plain build (build-test-gcc)"
+plain=build-test-gcc/linux/cli/hwidtool
+if cmake -S . -B build-test-gcc -DHWID_WERROR=ON -DCMAKE_CXX_COMPILER=g++ > "$scratch/plain.log" 2>&1 &&
+    cmake --build build-test-gcc -j"$jobs" --target hwidtool >> "$scratch/plain.log" 2>&1; then
     pass "plain build"
 else
     tail -40 "$scratch/plain.log"
@@ -144,10 +137,11 @@ hostile() {  # name, arguments of tests/hostile/hostile.py
     echo "=== $name"
     timeout 1200 python3 tests/hostile/hostile.py "$@" > "$scratch/$name.log" 2>&1
     status=$?
-    cat "$scratch/$name.log"
+    # Indented: its own ok, FAIL and SKIP lines are not the stage's count.
+    sed 's/^/  /' "$scratch/$name.log"
     case $status in
         0) pass "$name" ;;
-        77) skip "$name" "$(sed -n 's/^SKIP //p' "$scratch/$name.log" | head -1)" ;;
+        77) skip "$name: $(sed -n 's/^SKIP //p' "$scratch/$name.log" | head -1)" ;;
         *) fail "$name" ;;
     esac
 }
@@ -155,6 +149,7 @@ if [ -x "$plain" ]; then
     hostile "hostile machines" --binary "$plain" machines
     hostile "memcheck" --binary "$plain" memcheck
     hostile "strace audit" --binary "$plain" audit
+    hostile "fault injection" --binary "$plain" faults
 else
     fail "hostile machines (no plain hwidtool)"
 fi

@@ -1,90 +1,103 @@
 #!/bin/sh
-# hwidtool for any Linux: the three portable builds (presets portable-x86_64,
-# portable-aarch64, portable-armhf), proven against the native build.
+# hwidtool for any Linux, as the release ships it: the three portable
+# tarballs and the two .rpm packages that wrap their program.
 #
-# Builds each preset and checks (scripts/check-shipped.py) that the binary is
-# of its architecture, static (static-pie where offered), stripped and
-# hardened; runs the fabricated machines of tests/system/machines.py against
-# it (the ARM ones under qemu-user-static) and compares every output byte for
-# byte with the native build's. Then runs the x86_64 binary in a root that
-# holds no C library: only the binary, sysfs, and busybox's static shell as
-# /bin/sh for the ifconfig fallback.
+# Each tarball is unpacked and its program runs the fabricated machines of
+# tests/system/machines.py (the ARM ones under qemu-user-static); the x86_64
+# one also in a root that holds no C library: only the binary, sysfs, and
+# busybox's static shell as /bin/sh for the ifconfig fallback. Each .rpm is
+# installed into an empty root, verified, run on the fabricated machines
+# (aarch64 under qemu) and erased without a trace. One "proven FILE" line
+# per shipped file.
 #
-# Needs root (namespaces, chroot); without it, it says so and exits 77.
-# Installs what it needs. Everything it makes stays in build-portable-*/.
-# Ends with the line "N passed, M failed"; exit status 0 only when nothing
-# failed.
+# Usage: scripts/test-portable.sh [RELEASE_DIR]   (default build-release,
+# made by scripts/release.sh). Needs root (namespaces, chroot); without it,
+# it says so and exits 77. Installs what it needs. What it unpacks stays in
+# build-portable/.
 . "$(dirname "$0")/guard.sh"
+# shellcheck source=scripts/checks.sh
+. "$(dirname "$0")/checks.sh"
 set -u
 cd "$(dirname "$0")/.." || exit 1
-compare="$(pwd)/build-portable-compare"
-native="build-portable-native"
+release=$(cd "${1:-build-release}" 2>/dev/null && pwd) || release="${1:-build-release}"
+work="$(pwd)/build-portable"
+checks_start portable
 
 if [ "$(id -u)" != 0 ]; then
-    echo "SKIP [portable] not root: the portable builds' tests need root (network and mount namespaces, chroot)"
-    exit 77
+    skip "not root: the portable programs' tests need root (network and mount namespaces, chroot)"
+    finish
 fi
 
-. scripts/checks.sh
-
 install_missing() {
-    timeout 1500 scripts/install-deps.sh build portable python3 iproute2 util-linux
+    timeout 1500 scripts/install-deps.sh portable python3 iproute2 util-linux rpm
 }
 
-native_build() {
-    cmake -S . -B "$native" -DHWID_WERROR=ON -DBUILD_TESTING=OFF >/dev/null &&
-        timeout 600 cmake --build "$native" -j"$(nproc)" --target hwidtool >/dev/null
+# The one release file matching a pattern, or a failure that says how to
+# make a release.
+shipped() {  # pattern
+    set -- "$release"/$1
+    [ -f "$1" ] && [ $# = 1 ] && echo "$1" && return 0
+    echo "no single $(basename "$1") in $release: scripts/release.sh $release makes one" >&2
+    return 1
 }
 
-# System tests of one binary, outputs kept in $compare/NAME.
-outputs() {  # name, binary, machines.py options...
-    folder=$1 binary=$2
-    shift 2
-    rm -rf "${compare:?}/$folder" && mkdir -p "$compare/$folder" &&
-        timeout 900 python3 tests/system/machines.py --binary "$binary" --save "$compare/$folder" "$@"
+machines() {  # binary, machines.py options...
+    binary=$1
+    shift
+    timeout 900 python3 tests/system/machines.py --binary "$binary" "$@"
 }
 
-native_outputs() {
-    outputs native "$native/linux/cli/hwidtool" &&
-        scripts/distro-commands.sh "$native/linux/cli/hwidtool" >"$compare/native/commands.out"
+unpack() {  # tarball
+    rm -rf "$work/tarball" && mkdir -p "$work/tarball" &&
+        tar -C "$work/tarball" -xzf "$1"
 }
 
-# Static glibc warns at link time about every function that would still load
-# a shared library (NSS, iconv) at run time: the program may use none.
-portable_build() {  # arch
-    log="build-portable-$1/build.log"
-    timeout 300 cmake --preset "portable-$1" >/dev/null &&
-        timeout 900 cmake --build --preset "portable-$1" -j"$(nproc)" >"$log" 2>&1 ||
-        { tail -n 30 "$log"; return 1; }
-    ! grep -i 'statically linked applications requires' "$log"
+tarball() {  # arch, emulator or ""
+    proof_begin
+    file=$(shipped "hwidtool-*-linux-$1.tar.gz") || { record "tarball $1 in the release" 1; return; }
+    name=$(basename "$file" .tar.gz)
+    binary="$work/tarball/$name/hwidtool"
+    check "$1 unpacked" unpack "$file" &&
+        check "$1 machines" machines "$binary" ${2:+--runner "$2"}
+    # Only the machines run in the root: the commands read no hardware.
+    [ "$1" != x86_64 ] || check "x86_64 bare root" machines "$binary" --bare-root /bin/busybox
+    proven "$(basename "$file")" "unpacked, fabricated machines${2:+ under $2}"
 }
 
-# Static (static-pie where offered), stripped and hardened; qemu proves the
-# architecture by running it.
-proven() {  # arch, emulator or ""
-    binary="build-portable-$1/linux/cli/hwidtool"
-    scripts/check-shipped.py --objects "$1=build-portable-$1" "$binary" || return 1
-    outputs "$1" "$binary" ${2:+--runner "$2"} &&
-        HWIDTOOL_RUNNER=$2 scripts/distro-commands.sh "$binary" >"$compare/$1/commands.out" &&
-        python3 tests/system/same_outputs.py "$compare/native" "$compare/$1" \
-            commands.out workstation.out
+# The .rpm as a user installs it, into an empty root: it verifies, runs,
+# and erases without a trace. Its program is the tarball's (check-shipped
+# compares the bytes), for an architecture that may not be this machine's.
+rpm_in_root() { rpm --root "$rpm_root" --dbpath /var/lib/rpm "$@"; }
+rpm_install() {  # package
+    rm -rf "$rpm_root" && mkdir -p "$rpm_root" && rpm_in_root --initdb &&
+        rpm_in_root -i --nodeps --ignorearch "$1"
+}
+rpm_verified() {
+    verify=$(rpm_in_root -V hwidtool)
+    status=$?
+    [ $status = 0 ] && [ -z "$verify" ] || { echo "rpm -V (status $status): $verify"; return 1; }
+}
+rpm_erased() {
+    rpm_in_root -e hwidtool || return 1
+    left=$(cd "$rpm_root" && find . ! -type d ! -path './var/lib/rpm/*')
+    [ -z "$left" ] || { echo "left behind after rpm -e: $left"; return 1; }
 }
 
-# Only the machines run in the root: the commands read no hardware.
-bare_root() {
-    outputs bare "build-portable-x86_64/linux/cli/hwidtool" --bare-root /bin/busybox &&
-        python3 tests/system/same_outputs.py --ignore commands.out \
-            "$compare/native" "$compare/bare" workstation.out
+rpm_package() {  # arch, emulator or ""
+    proof_begin
+    file=$(shipped "hwidtool-*-1.$1.rpm") || { record "rpm $1 in the release" 1; return; }
+    rpm_root="$work/rpm-root-$1"
+    check "$1 rpm installed" rpm_install "$file" &&
+        check "$1 rpm verified" rpm_verified &&
+        check "$1 rpm machines" machines "$rpm_root/usr/bin/hwidtool" ${2:+--runner "$2"} &&
+        check "$1 rpm erased" rpm_erased
+    proven "$(basename "$file")" "installed into an empty root, verified, fabricated machines${2:+ under $2}, erased"
 }
 
 check dependencies install_missing || finish
-check native-build native_build || finish
-check native-outputs native_outputs || finish
-for target in x86_64: aarch64:qemu-aarch64-static armhf:qemu-arm-static; do
-    arch=${target%%:*}
-    if check "build-$arch" portable_build "$arch"; then
-        check "machines-$arch" proven "$arch" "${target#*:}"
-    fi
-done
-check bare-root bare_root
+tarball x86_64 ""
+tarball aarch64 qemu-aarch64-static
+tarball armhf qemu-arm-static
+rpm_package x86_64 ""
+rpm_package aarch64 qemu-aarch64-static
 finish

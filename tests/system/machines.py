@@ -339,6 +339,9 @@ def check_commands(binary):
         ([b"--generate", b" a b "], b"\n a b : " + hardware_id(b" a b ") + b"\n\n"),
         ([b"--generate", b"\x1b[2J\xff"],
          b"\n\x1b[2J\xff: " + hardware_id(b"\x1b[2J\xff") + b"\n\n"),
+        # Valid UTF-8 is hashed as its bytes, not as characters of a locale.
+        ([b"--generate", "café".encode()],
+         b"\ncaf\xc3\xa9: " + hardware_id(b"caf\xc3\xa9") + b"\n\n"),
         ([b"--generate"], None),
         ([b"--GENERATE", b"abc"], None),
         ([b"--list", b"abc"], None),
