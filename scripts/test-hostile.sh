@@ -7,7 +7,8 @@
 # Usage: scripts/test-hostile.sh          (as root for the fabricated machines)
 # Environment: FUZZ_SECONDS (default 30) per fuzz target, targets run side by
 # side on the available cores. About 6 minutes on 2 cores.
-# Build folders: build-fuzz (fuzz targets), build-asan, and build-test-gcc
+# Build folders: build-asan (clang, sanitized: the suite and the fuzz
+# targets), and build-test-gcc
 # (the gcc stage's build: its unsanitized hwidtool for memcheck, strace,
 # fault injection and memory peaks).
 # A crashing fuzz input is kept in fuzz/regressions/<target>/ and replayed on
@@ -22,7 +23,7 @@ set -u
 cd "$(dirname "$0")/.." || exit 1
 fuzz_seconds=${FUZZ_SECONDS:-30}
 jobs=$(nproc)
-sanitize="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
+sanitize="-fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=all -fno-omit-frame-pointer"
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1}"
 export CTEST_OUTPUT_ON_FAILURE=1
@@ -44,34 +45,41 @@ scratch=$(mktemp -d "${SCRATCH_DIR:-/dev/shm}/zef-hostile-XXXXXX" 2>/dev/null ||
           mktemp -d /tmp/zef-hostile-XXXXXX)
 at_exit 'rm -rf "$scratch"'
 
-echo "=== fuzz build"
-# Every target in fuzz/ must be built and run: the list comes from the
-# sources, not from what happened to build.
-targets=$(for source in fuzz/*_fuzz.cpp; do basename "$source" .cpp; done)
-if fuzz/build.sh build-fuzz > "$scratch/fuzz-build.log" 2>&1; then
-    pass "fuzz build"
+# One clang build, sanitized, every object instrumented for the fuzzer:
+# the fuzz targets of fuzz/ and the whole native suite.
+echo "=== sanitized build (build-asan)"
+if cmake -S . -B build-asan -DHWID_WERROR=ON -DHWID_FUZZ=ON -DCMAKE_BUILD_TYPE=Debug \
+        -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS="$sanitize" -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
+        -DCMAKE_EXE_LINKER_FLAGS="$sanitize" > "$scratch/asan-configure.log" 2>&1 &&
+    cmake --build build-asan -j"$jobs" > "$scratch/asan-build.log" 2>&1; then
+    pass "sanitized build"
 else
-    cat "$scratch/fuzz-build.log"
-    fail "fuzz build"
+    tail -40 "$scratch/asan-configure.log" "$scratch/asan-build.log"
+    fail "sanitized build"
 fi
 
+# Every target in fuzz/ must run: the list comes from the sources, not from
+# what happened to build.
+targets=$(for source in fuzz/*_fuzz.cpp; do basename "$source" .cpp; done)
+fuzzers=build-asan/fuzz
+
 # One target: replay its kept crash inputs, then fuzz for the time budget,
-# seeds from fuzz/corpus, new inputs into build-fuzz/corpus.
+# seeds from fuzz/corpus, new inputs into build-asan/corpus.
 fuzz_one() {
     target=$1
     log="$scratch/$target.log"
     regressions="fuzz/regressions/$target"
-    mkdir -p "$regressions" "build-fuzz/corpus/$target" "$scratch/$target.tmp"
+    mkdir -p "$regressions" "build-asan/corpus/$target" "$scratch/$target.tmp"
     status=0
     if [ -n "$(ls -A "$regressions")" ]; then
-        TMPDIR="$scratch/$target.tmp" timeout 300 "build-fuzz/$target" \
+        TMPDIR="$scratch/$target.tmp" timeout 300 "$fuzzers/$target" \
             "$regressions"/* > "$log.replay" 2>&1 || status=1
     fi
     if [ "$status" -eq 0 ]; then
-        TMPDIR="$scratch/$target.tmp" timeout $((fuzz_seconds + 120)) "build-fuzz/$target" \
+        TMPDIR="$scratch/$target.tmp" timeout $((fuzz_seconds + 120)) "$fuzzers/$target" \
             -max_total_time="$fuzz_seconds" -timeout=20 -rss_limit_mb=2048 \
             -print_final_stats=1 -artifact_prefix="$regressions/" \
-            "build-fuzz/corpus/$target" "fuzz/corpus/$target" > "$log" 2>&1 || status=1
+            "build-asan/corpus/$target" "fuzz/corpus/$target" > "$log" 2>&1 || status=1
     fi
     echo "$status" > "$scratch/$target.status"
 }
@@ -104,17 +112,9 @@ done
 
 # ------------------------------------------------------ sanitized suite --
 echo "=== sanitized suite (build-asan)"
-if cmake -S . -B build-asan -DHWID_WERROR=ON -DCMAKE_BUILD_TYPE=Debug \
-        -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS="$sanitize" \
-        -DCMAKE_EXE_LINKER_FLAGS="$sanitize" > "$scratch/asan-configure.log" 2>&1 &&
-    cmake --build build-asan -j"$jobs" > "$scratch/asan-build.log" 2>&1; then
-    if (cd build-asan && timeout 900 ctest -j"$jobs" --timeout 600); then
-        pass "sanitized suite"
-    else
-        fail "sanitized suite"
-    fi
+if (cd build-asan && timeout 900 ctest -j"$jobs" --timeout 600); then
+    pass "sanitized suite"
 else
-    tail -40 "$scratch/asan-configure.log" "$scratch/asan-build.log"
     fail "sanitized suite"
 fi
 
