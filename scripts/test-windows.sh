@@ -1,72 +1,96 @@
 #!/bin/bash
-# The Windows program's whole test route: installs what is missing, cross-
-# builds hwidwin for i686 and x86_64 with warnings as errors, then runs the
-# Windows-side unit tests and the program itself under Wine and Xvfb inside
-# a private network namespace with known adapters.
+# hwidwin as the release ships it: the two programs of the Windows zip run
+# under Wine and Xvfb inside a private network namespace with known
+# adapters (tests/wine/run-under-wine.sh): the window, its table, Copy,
+# Refresh, Quit, the message boxes and DLLs planted beside the program.
+#
+# Usage: scripts/test-windows.sh [RELEASE_DIR]   (default build-release,
+# relative to the repository; scripts/release.sh RELEASE_DIR makes it).
+# The zip is unpacked into build-wine-artifacts/. The Windows-side unit
+# tests, the console helper winprobe.exe and the planted DLLs come from
+# test builds of the working tree (build-win32/, build-win64/), cross-built
+# with warnings as errors; their hwidwin.exe is never what runs. When every
+# check of the zip's programs passed, one line says so: "proven
+# hwidwin-VERSION-windows.zip: ... (N checks passed)".
 #
 # Some kernels run no 32-bit x86 program at all, and so no 32-bit Wine
-# (checked with a minimal static 32-bit program). There both builds are
-# still made and their imports checked, the x86_64 build runs its whole
-# route under Wine's 64-bit loader, and the i686 build a short route under
-# Wine's 32-bit loader emulated by qemu-user, which binfmt_misc starts for
-# i386 programs during this run only. Without qemu-i386 (outside CI), and
-# with HWID_WINE64_ONLY=1 on any machine, the i686 route is reported as one
-# SKIP line. A Wine loader that the kernel would run but that does not
-# start is a failure. HWID_I386_UNDER_QEMU=1 takes the emulated route on a
-# kernel that runs 32-bit programs too (its binfmt_misc entry then outranks
-# the kernel's own loader for the run).
+# (checked with a minimal static 32-bit program). There the 64-bit program
+# runs its whole route under Wine's 64-bit loader, and the 32-bit one a
+# short route under Wine's 32-bit loader emulated by qemu-user, which
+# binfmt_misc starts for i386 programs during this run only. Without
+# qemu-i386 (outside CI), and with HWID_WINE64_ONLY=1 on any machine, the
+# i686 route is one SKIP line. A Wine loader that the kernel would run but
+# that does not start is a failure. HWID_I386_UNDER_QEMU=1 takes the
+# emulated route on a kernel that runs 32-bit programs too (its binfmt_misc
+# entry then outranks the kernel's own loader for the run).
 #
-# Needs root (apt-get, namespaces, binfmt_misc). Without root it prints a
-# SKIP line and exits 0. Ends with the line "N passed, M failed, K skipped";
-# exits 1 on any failure. About 3-5 minutes on 2 cores once the packages are
-# in place, about 5 more under emulation. Interrupted, it ends the harness
-# with its Xvfb and Wine server and removes its binfmt_misc entry.
+# Needs root (apt-get, namespaces, binfmt_misc); without it, it says so and
+# exits 77. Counts with scripts/checks.sh: ends with "N passed, M failed,
+# K skipped", exit status 0, 77 or 1. About 3-5 minutes on 2 cores once the
+# packages are in place, about 5 more under emulation. Interrupted, it ends
+# the harness with its Xvfb and Wine server and removes its binfmt_misc
+# entry.
 . "$(dirname "$0")/guard.sh"
 . "$(dirname "$0")/binfmt.sh"
+# shellcheck source=scripts/checks.sh
+. "$(dirname "$0")/checks.sh"
 set -u
 cd "$(dirname "$0")/.." || exit 1
 root=$(pwd)
+release_arg=${1:-build-release}
+release=$(cd "$release_arg" 2>/dev/null && pwd) || release="$root/$release_arg"
+artifacts="$root/build-wine-artifacts"
 
 if [ "$(id -u)" != 0 ]; then
-    echo "SKIP [windows] not root: the Windows tests need root (apt-get, network and mount namespaces)"
-    exit 0
+    checks_start windows
+    skip "not root: the Windows tests need root (apt-get, network and mount namespaces)"
+    finish
 fi
+
+# The harness mounts a tmpfs over /tmp; the count must live where it still
+# sees the same file.
+mkdir -p "$artifacts" || exit 1
+TMPDIR="$artifacts" checks_start windows
 
 log() { echo "== $*"; }
 
-results="$root/build-wine-artifacts/results.txt"
-mkdir -p "$root/build-wine-artifacts"
-: > "$results"
-. "$root/tests/wine/record.sh"
+version=$(sed -n 's/^project(hwid VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+zip_name="hwidwin-$version-windows"
+zip="$release/$zip_name.zip"
+shipped="$artifacts/zip/$zip_name"
+# Nothing here can stand in for the shipped programs: without them the
+# stage has nothing to prove.
+if [ ! -f "$zip" ]; then
+    record "$zip_name.zip in $release_arg" 1 \
+        "none there: scripts/release.sh $release_arg makes one"
+    finish
+fi
 
-timeout 1500 scripts/install-deps.sh build windows googletest libgtest-dev iproute2 util-linux \
-    qemu-user-static
-record "install packages" $?
+check "install packages" timeout 1500 scripts/install-deps.sh build windows googletest \
+    libgtest-dev iproute2 util-linux qemu-user-static unzip
 
-for arch in win32:i686 win64:x86_64; do
-    dir="build-${arch%%:*}"
-    triple="${arch#*:}-w64-mingw32"
-    log "building $dir"
-    timeout 600 cmake -S . -B "$dir" --toolchain "cmake/$triple.cmake" -DHWID_WERROR=ON \
-        >"build-wine-artifacts/configure-$dir.log" 2>&1 &&
-        timeout 900 cmake --build "$dir" -j"$(nproc)" >"build-wine-artifacts/build-$dir.log" 2>&1
-    status=$?
-    [ $status = 0 ] || tail -n 30 "build-wine-artifacts/build-$dir.log" 2>/dev/null
-    record "build $dir" $status
-    if [ $status = 0 ]; then
-        scripts/check-shipped.py --objects "${arch%%:*}=$dir" "$dir/windows/hwidwin.exe"
-        record "$dir hwidwin.exe hardened, imports only system DLLs" $?
-    fi
-done
+test_build() {  # folder, target triple
+    log "building $1"
+    timeout 600 cmake -S . -B "$1" --toolchain "cmake/$2.cmake" -DHWID_WERROR=ON \
+        >"$artifacts/configure-$1.log" 2>&1 &&
+        timeout 900 cmake --build "$1" -j"$(nproc)" >"$artifacts/build-$1.log" 2>&1 ||
+        { tail -n 30 "$artifacts/build-$1.log" 2>/dev/null; return 1; }
+}
+check "test build build-win32 (unit tests, winprobe, planted DLLs)" test_build build-win32 \
+    i686-w64-mingw32
+check "test build build-win64 (unit tests, winprobe, planted DLLs)" test_build build-win64 \
+    x86_64-w64-mingw32
 
-# Which builds can run here. Debian's `wine` prefers the 32-bit loader and
-# its helper scripts (wineboot) call `wine-stable`: for the 64-bit-only route
-# both names lead to the 64-bit loader, through a folder put first on PATH.
-routes="build-win32 build-win64"
+# Which routes run here, and under which loader. Debian's `wine` prefers
+# the 32-bit loader and its helper scripts (wineboot) call `wine-stable`:
+# for the 64-bit-only route both names lead to the 64-bit loader, through a
+# folder put first on PATH.
+routes="win32 win64"
+not_run_because=""  # why the i686 route does not run, when that is a checked fact
 export WINEPREFIX="$root/build-wine-prefix"
 use_wine64() {
     export WINELOADER=/usr/lib/wine/wine64
-    local shims="$root/build-wine-artifacts/wine64-loader"
+    local shims="$artifacts/wine64-loader"
     mkdir -p "$shims"
     printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$shims/wine"
     chmod 755 "$shims/wine"
@@ -74,19 +98,20 @@ use_wine64() {
     export PATH="$shims:$PATH"
 }
 only_win64() {
-    routes="build-win64"
+    routes="win64"
     export WINEPREFIX="$root/build-wine-prefix-64"
     use_wine64
 }
 skip_win32() {
-    echo "SKIP [win32] i686 route under Wine: $1" | tee -a "$results"
+    not_run_because=$1
+    skip "i686 route (32-bit/hwidwin.exe) under Wine: $1"
     only_win64
 }
 # Whether this kernel runs 32-bit x86 programs: a static one that only
 # exits, made with binutils. Prints "yes" or "no"; fails when it cannot
 # tell.
 kernel_runs_32bit() {
-    local dir="$root/build-wine-artifacts/i386-exit"
+    local dir="$artifacts/i386-exit"
     mkdir -p "$dir" &&
         printf '.globl _start\n_start:\n\tmovl $1, %%eax\n\txorl %%ebx, %%ebx\n\tint $0x80\n' \
             >"$dir/exit.s" &&
@@ -129,6 +154,7 @@ choose_routes() {
     runs_32bit=$(kernel_runs_32bit) ||
         { record "a static 32-bit program is built and started" 1; only_win64; return; }
     if [ "$runs_32bit" = yes ] && [ "${HWID_I386_UNDER_QEMU:-0}" != 1 ]; then
+        log "this kernel runs 32-bit programs: the i686 route under Wine's own 32-bit loader"
         loader_starts /usr/lib/wine/wine || only_win64
         return
     fi
@@ -147,39 +173,83 @@ choose_routes() {
     # the x86_64 route as on such a kernel, and a short i686 route.
     local why="this kernel runs no 32-bit programs"
     [ "$runs_32bit" = no ] || why="HWID_I386_UNDER_QEMU=1 asks for emulation"
-    echo "SKIP [win32] i686 unit tests and full route under Wine: $why;" \
-        "ran the short route under qemu-i386" | tee -a "$results"
-    routes="build-win64 build-win32"
-    export HWID_SHORT_ROUTES=build-win32
+    skip "i686 unit tests and the rest of the i686 route under Wine: $why;" \
+        "32-bit/hwidwin.exe ran the short route under qemu-i386"
+    routes="win64 win32"
+    export HWID_SHORT_ROUTES=win32
     use_wine64
 }
 choose_routes
 case " $routes " in
-    *" build-win64 "*) loader_starts "${WINELOADER:-/usr/lib/wine/wine64}" || routes=${routes/build-win64/} ;;
+    *" win64 "*) loader_starts "${WINELOADER:-/usr/lib/wine/wine64}" || routes=${routes/win64/} ;;
 esac
 routes=$(echo $routes)
+full_routes=$(for r in $routes; do
+    case " ${HWID_SHORT_ROUTES:-} " in *" $r "*) ;; *) echo "$r" ;; esac
+done)
+full_routes=$(echo $full_routes)
 log "Wine routes: ${routes:-none} (loader: ${WINELOADER:-/usr/bin/wine})"
 
-# Wine must start afresh inside the namespace: a server left running
-# outside would report the host's adapters.
-wineserver -k 2>/dev/null
-timeout 20 wineserver -w 2>/dev/null
-
-if [ -n "$routes" ]; then
-    log "running under Wine in private network, mount and process namespaces"
-    # Whatever the harness starts (Xvfb, the Wine server, the programs)
-    # lives in its process namespace and ends with it.
-    HWID_HOST_MOUNT_NS=$(readlink /proc/self/ns/mnt)
-    export HWID_HOST_MOUNT_NS
-    # One word per build folder.
-    timeout 2400 unshare -nmp --fork --kill-child=TERM --mount-proc -- \
-        "$root/tests/wine/run-under-wine.sh" "$root" "$results" $routes
+# Whatever the harness starts (Xvfb, the Wine server, the programs) lives in
+# its process namespace and ends with it. Wine must start afresh inside the
+# network namespace: a server left running outside would report the host's
+# adapters.
+HWID_HOST_MOUNT_NS=$(readlink /proc/self/ns/mnt)
+export HWID_HOST_MOUNT_NS
+harness() {  # seconds, harness arguments...
+    local seconds=$1 status
+    shift
+    wineserver -k 2>/dev/null
+    timeout 20 wineserver -w 2>/dev/null
+    log "run-under-wine.sh $*: private network, mount and process namespaces"
+    timeout "$seconds" unshare -nmp --fork --kill-child=TERM --mount-proc -- \
+        "$root/tests/wine/run-under-wine.sh" "$root" "$@"
     status=$?
-    [ $status = 0 ] || record "wine harness finished" $status
-fi
+    [ $status = 0 ] || record "wine harness ($1) ran to its end" $status
+}
 
-passed=$(grep -c '^PASS ' "$results")
-failed=$(grep -c '^FAIL ' "$results")
-skipped=$(grep -c '^SKIP ' "$results")
-echo "$passed passed, $failed failed, $skipped skipped"
-[ "$failed" = 0 ] && [ "$passed" -gt 0 ]
+# The test builds' own tests come first, and count apart from the zip's.
+# One word per route.
+[ -z "$full_routes" ] || harness 1200 unit-tests $full_routes
+
+unpack() {
+    rm -rf "$artifacts/zip" && mkdir -p "$artifacts/zip" &&
+        unzip -q "$zip" -d "$artifacts/zip" &&
+        [ -f "$shipped/32-bit/hwidwin.exe" ] && [ -f "$shipped/64-bit/hwidwin.exe" ]
+}
+
+# What the zip's programs went through, for its proof line: sets $what. A
+# width that did not run for want of a working loader fails the proof.
+what_ran() {
+    local width route ran=""
+    for width in 32 64; do
+        route=win$width
+        case " $routes " in
+            *" $route "*) ;;
+            *)
+                if [ "$route" = win32 ] && [ -n "$not_run_because" ]; then
+                    ran="$ran; 32-bit/hwidwin.exe not run ($not_run_because)"
+                else
+                    record "$width-bit/hwidwin.exe ran under Wine" 1 "its loader failed, see above"
+                fi
+                continue ;;
+        esac
+        case " ${HWID_SHORT_ROUTES:-} " in
+            *" $route "*)
+                ran="$ran; $width-bit/hwidwin.exe under Wine on qemu-i386: window and table"
+                ran="$ran beside planted DLLs, --generate" ;;
+            *)
+                ran="$ran; $width-bit/hwidwin.exe under Wine: window, table, Copy, Refresh,"
+                ran="$ran Quit, message boxes, planted DLLs, 40 more adapters" ;;
+        esac
+    done
+    what=${ran#; }
+}
+
+proof_begin
+if check "$zip_name.zip unpacked (32-bit/ and 64-bit/hwidwin.exe)" unpack; then
+    [ -z "$routes" ] || harness 2400 program "$shipped" $routes
+fi
+what_ran
+proven "$zip_name.zip" "$what"
+finish
