@@ -58,7 +58,7 @@ in_root() {  # root, command...
 manual_page() {
     deb=$(shipped "hwidtool_*~deb12_amd64.deb") || return 1
     unpacked="$src/build-pkg/manual-page"
-    rm -rf "$unpacked" && dpkg-deb -x "$deb" "$unpacked" || return 1
+    rm -rf "$unpacked" && mkdir -p "$unpacked" && dpkg-deb -x "$deb" "$unpacked" || return 1
     ok=0
     for page in "$src/packaging/hwidtool.1" "$unpacked/usr/share/man/man1/hwidtool.1.gz"; do
         warnings=$(MANWIDTH=80 LC_ALL=C.UTF-8 timeout 60 man --warnings "$page" 2>&1 >/dev/null)
