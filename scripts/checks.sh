@@ -8,6 +8,9 @@
 #   proof_begin; proven FILE WHAT
 #                               "proven FILE: WHAT (N checks passed)" when the
 #                               checks since proof_begin all passed, else a FAIL
+#   release_at DIR; shipped PATTERN
+#                               the one file of the release in DIR that
+#                               matches, or a message on how to make one
 #   finish                      "N passed, M failed, K skipped" and the exit:
 #                               0 passed, 77 only skipped, 1 failed or nothing run
 #
@@ -65,6 +68,17 @@ proven() {  # shipped file, what ran on it
     else
         record "$1 proven" 1 "$proof_passed checks passed, $proof_failed failed"
     fi
+}
+
+release_at() {  # folder
+    release=$(cd "$1" 2>/dev/null && pwd) || release=$1
+}
+
+shipped() {  # pattern
+    set -- "$release"/$1
+    [ -f "$1" ] && [ $# = 1 ] && echo "$1" && return 0
+    echo "no single $(basename "$1") in $release: scripts/release.sh $release makes one" >&2
+    return 1
 }
 
 finish() {

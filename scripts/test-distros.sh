@@ -20,7 +20,7 @@
 set -u
 cd "$(dirname "$0")/.." || exit 1
 src=$(pwd)
-release=$(cd "${1:-build-release}" 2>/dev/null && pwd) || release="${1:-build-release}"
+release_at "${1:-build-release}"
 jobs=$(nproc)
 build_root="$src/build-trixie/root"
 checks_start distros
@@ -33,15 +33,6 @@ fi
 install_missing() {
     timeout 900 scripts/install-deps.sh debootstrap debian-archive-keyring man-db groff-base \
         dpkg-dev gzip python3 iproute2 util-linux mount qemu-user-static
-}
-
-# The one release file matching a pattern, or a failure that says how to
-# make a release.
-shipped() {  # pattern
-    set -- "$release"/$1
-    [ -f "$1" ] && [ $# = 1 ] && echo "$1" && return 0
-    echo "no single $(basename "$1") in $release: scripts/release.sh $release makes one" >&2
-    return 1
 }
 
 # Runs "$@" inside a root (scripts/distro-root.sh run: a mount namespace of

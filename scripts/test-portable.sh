@@ -19,7 +19,7 @@
 . "$(dirname "$0")/checks.sh"
 set -u
 cd "$(dirname "$0")/.." || exit 1
-release=$(cd "${1:-build-release}" 2>/dev/null && pwd) || release="${1:-build-release}"
+release_at "${1:-build-release}"
 work="$(pwd)/build-portable"
 checks_start portable
 
@@ -30,15 +30,6 @@ fi
 
 install_missing() {
     timeout 1500 scripts/install-deps.sh portable python3 iproute2 util-linux rpm
-}
-
-# The one release file matching a pattern, or a failure that says how to
-# make a release.
-shipped() {  # pattern
-    set -- "$release"/$1
-    [ -f "$1" ] && [ $# = 1 ] && echo "$1" && return 0
-    echo "no single $(basename "$1") in $release: scripts/release.sh $release makes one" >&2
-    return 1
 }
 
 machines() {  # binary, machines.py options...
