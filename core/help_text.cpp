@@ -1,6 +1,6 @@
 #include "core/help_text.h"
 
-std::string getHelpText(std::string programName) {
+std::string getHelpText(const std::string& programName) {
     std::string text = "Usage:\n";
     text += "  ";
     text += programName;

@@ -4,6 +4,6 @@
 #include <string>
 
 // The usage text of both programs for `programName`, lines ended by "\n".
-std::string getHelpText(std::string programName);
+std::string getHelpText(const std::string& programName);
 
 #endif  // ZEF_CORE_HELP_TEXT_H_

@@ -8,7 +8,8 @@ std::string stringStrip(const std::string& text, const char* chars) {
     return pystring::strip(text, std::string(chars));
 }
 
-std::string stringReplace(const std::string& text, std::string oldPart, std::string newPart) {
+std::string stringReplace(const std::string& text, const std::string& oldPart,
+                          const std::string& newPart) {
     return pystring::replace(text, oldPart, newPart, -1);
 }
 
@@ -16,7 +17,8 @@ bool stringContains(const std::string& text, const std::string& part) {
     return text.find(part, 0) != std::string::npos;
 }
 
-void stringSplit(const std::string& text, std::vector<std::string>& result, std::string separator) {
+void stringSplit(const std::string& text, std::vector<std::string>& result,
+                 const std::string& separator) {
     result.clear();
     pystring::split(text, result, separator, -1);
 }

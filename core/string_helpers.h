@@ -15,7 +15,8 @@ std::string stringToUpper(const std::string& text);
 std::string stringStrip(const std::string& text, const char* chars);
 
 // Replaces every non-overlapping occurrence of `oldPart`, left to right.
-std::string stringReplace(const std::string& text, std::string oldPart, std::string newPart);
+std::string stringReplace(const std::string& text, const std::string& oldPart,
+                          const std::string& newPart);
 
 // True when `part` occurs in `text`; the empty part always does.
 bool stringContains(const std::string& text, const std::string& part);
@@ -23,7 +24,8 @@ bool stringContains(const std::string& text, const std::string& part);
 // Empties `result`, then fills it with the pieces of `text` cut at every
 // `separator` (empty pieces kept), or at runs of white space when the
 // separator is empty.
-void stringSplit(const std::string& text, std::vector<std::string>& result, std::string separator);
+void stringSplit(const std::string& text, std::vector<std::string>& result,
+                 const std::string& separator);
 
 // True when `text` begins with `prefix`; the empty prefix always matches.
 bool stringStartsWith(const std::string& text, const std::string& prefix);

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -76,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (length > 4095) length = 4095;
         std::string piece = output.substr(pos, length);
         pos += length;
-        piece = piece.substr(0, piece.find('\0'));
+        piece.resize(std::strlen(piece.c_str()));  // fgets' line is a C string
         const Parsed parsed = modelParse(piece);
         if (parsed.ok && modelAccept(parsed.name, parsed.address)) {
             expected.push_back(parsed.name + "|" + parsed.address);

@@ -4,6 +4,7 @@
 // before that '&'.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "core/runtime.h"
@@ -13,7 +14,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // The buffer is zeroed before the query and holds a NUL-terminated id.
     std::string instanceId(reinterpret_cast<const char*>(data), size < 259 ? size : 259);
-    instanceId = instanceId.substr(0, instanceId.find('\0'));
+    instanceId.resize(std::strlen(instanceId.c_str()));
 
     bool expected = false;
     std::string expectedSerial;

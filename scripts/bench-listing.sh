@@ -17,6 +17,7 @@
 # Needs iproute2, hyperfine, GNU time and python3; valgrind is optional (heap
 # figures). Without root only this machine is measured, as it is.
 # This is a benchmark: it reports, it never fails on slow figures.
+# shellcheck source=scripts/guard.sh
 . "$(dirname "$0")/guard.sh"
 set -euo pipefail
 
@@ -279,6 +280,7 @@ main() {
     own_out=""  # global: removed at exit
     if [ -z "$out" ]; then
         out=$(mktemp -d)
+        # shellcheck disable=SC2034 # read by the at_exit command when the script ends
         own_out=$out
         at_exit 'rm -rf "$own_out"'
     fi

@@ -18,6 +18,7 @@
 # Takes 4 to 6 minutes on 2 cores. Benchmarks report; they never fail on slow
 # figures.
 # Exit status is not 0 only when something could not be built or run.
+# shellcheck source=scripts/guard.sh
 . "$(dirname "$0")/guard.sh"
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -15,5 +15,6 @@ CXXFLAGS="$CXXFLAGS $CPPFLAGS -fstack-clash-protection"
 [ "$arch" != amd64 ] || CXXFLAGS="$CXXFLAGS -fcf-protection"
 for name in CFLAGS CPPFLAGS CXXFLAGS LDFLAGS; do
     eval "value=\$$name"
+    # shellcheck disable=SC2154 # assigned by the eval above
     printf "export %s='%s'\n" "$name" "$value"
 done

@@ -41,7 +41,9 @@
 #
 # Usage: distro-root.sh [--arch ARCH | --run-only] [--cross ARCH] ROOT_DIR SUITE
 #        distro-root.sh run [--src-at PATH] ROOT_DIR SOURCE_DIR COMMAND...
+# shellcheck source=scripts/guard.sh
 . "$(dirname "$0")/guard.sh"
+# shellcheck source=scripts/binfmt.sh
 . "$(dirname "$0")/binfmt.sh"
 set -eu
 

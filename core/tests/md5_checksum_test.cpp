@@ -136,7 +136,7 @@ TEST(MD5ChecksumStreamTest, StandardExceptionsBecomePlainExceptions) {
 
 TEST(MD5ChecksumFileTest, HashesTheWholeFileInBinary) {
     const std::string path = ::testing::TempDir() + "md5_file_test.bin";
-    const std::string data = patternBytes(2500) + "\r\n\0\x1a" + "end";
+    const std::string data = patternBytes(2500) + std::string("\r\n\0\x1a", 4) + "end";
     {
         std::ofstream out(path, std::ios::binary);
         out.write(data.data(), static_cast<std::streamsize>(data.size()));

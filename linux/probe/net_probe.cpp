@@ -57,10 +57,11 @@ void probe_sysfs_interfaces(const std::string& root, std::vector<UniqueIdStruct_
     const std::string netDir = rootedPath(root, "/sys/class/net");
     DIR* dir = opendir(netDir.c_str());
     if (dir == nullptr) return;
+    // cppcheck-suppress readdirCalled ; readdir_r is deprecated, readdir of our own stream is safe
     while (const dirent* entry = readdir(dir)) {
         if (entry->d_name[0] == '.') continue;
         const std::string name = entry->d_name;
-        const std::string path = netDir + "/" + name + "/address";
+        const std::string path = netDir + "/" + entry->d_name + "/address";
         FILE* file = std::fopen(path.c_str(), "r");
         if (file == nullptr) continue;
         // A buffer of our own spares stdio an fstat per file to size one.

@@ -2,7 +2,7 @@
 
 #include <fstream>
 
-std::string zef_quickread(std::string path) {
+std::string zef_quickread(const std::string& path) {
     try {
         std::ifstream file(path.c_str());
         char line[1024] = {0};

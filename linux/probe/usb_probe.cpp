@@ -19,6 +19,7 @@ std::vector<std::string> collectCandidates(const std::string& devicesDir) {
     std::vector<std::string> candidates;
     DIR* dir = opendir(devicesDir.c_str());
     if (dir == nullptr) return candidates;
+    // cppcheck-suppress readdirCalled ; readdir_r is deprecated, readdir of our own stream is safe
     while (const dirent* entry = readdir(dir)) {
         if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) {
             continue;

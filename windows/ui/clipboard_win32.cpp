@@ -24,6 +24,8 @@ ClipboardResult placeTextOnClipboard(const std::string& text) {
     EmptyClipboard();
     if (SetClipboardData(CF_TEXT, block) == nullptr) {
         CloseClipboard();
+        // Only a SetClipboardData that succeeds takes the block over.
+        // cppcheck-suppress doubleFree
         GlobalFree(block);
         return ClipboardResult::kNotAccepted;
     }
@@ -32,7 +34,7 @@ ClipboardResult placeTextOnClipboard(const std::string& text) {
     return ClipboardResult::kCopied;
 }
 
-void copyTextToClipboard(std::string text) {
+void copyTextToClipboard(const std::string& text) {
     if (placeTextOnClipboard(text) != ClipboardResult::kCopied) {
         MessageBoxA(nullptr, "Error copying string to clipboard", "Error!", MB_OK | MB_ICONWARNING);
     }

@@ -17,6 +17,6 @@ ClipboardResult placeTextOnClipboard(const std::string& text);
 
 // placeTextOnClipboard, with the message box "Error copying string to
 // clipboard" under "Error!" when it fails.
-void copyTextToClipboard(std::string text);
+void copyTextToClipboard(const std::string& text);
 
 #endif  // ZEF_WINDOWS_UI_CLIPBOARD_WIN32_H_

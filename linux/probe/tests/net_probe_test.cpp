@@ -102,6 +102,7 @@ protected:
         std::vector<UniqueIdStruct_> ids;
         probe::probe_sysfs_interfaces(tree.root(), ids);
         std::vector<std::string> names;
+        names.reserve(ids.size());
         for (const auto& id : ids) names.push_back(id.comment + "=" + id.deviceId);
         std::sort(names.begin(), names.end());
         return names;

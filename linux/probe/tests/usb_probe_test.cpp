@@ -59,6 +59,7 @@ protected:
         std::vector<UniqueIdStruct_> ids;
         probe::probe_removeable(ids, tree.root());
         std::vector<std::string> lines;
+        lines.reserve(ids.size());
         for (const auto& id : ids) lines.push_back(id.deviceId + "|" + id.comment);
         std::sort(lines.begin(), lines.end());
         return lines;

@@ -68,7 +68,8 @@ protected:
         try {
             probe::probe_disks_with(kFakes, ids);
         } catch (const Runaway&) {
-            listed = listed.substr(0, 80) + "... (no end)";
+            if (listed.size() > 80) listed.resize(80);
+            listed += "... (no end)";
             ADD_FAILURE() << "the walk does not end: " << listed;
         }
         EXPECT_TRUE(live.empty()) << live.size() << " allocation(s) never freed";

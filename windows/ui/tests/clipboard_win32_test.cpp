@@ -41,9 +41,10 @@ TEST(ClipboardTest, RoundTripKeepsExactBytes) {
 // Holds the clipboard open from another thread until told to let go.
 class ClipboardHolder {
 public:
-    ClipboardHolder() {
-        opened_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        release_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ClipboardHolder()
+        : opened_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+          release_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+        // Started in the body, once every member the thread reads is set.
         thread_ = CreateThread(nullptr, 0, &ClipboardHolder::run, this, 0, nullptr);
         WaitForSingleObject(opened_, 10000);
     }

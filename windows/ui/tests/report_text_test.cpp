@@ -101,8 +101,9 @@ TEST(DeviceInfoTest, EveryBuildReplacesTheCopyText) {
     // the texts is checked.
     g_copyText = "stale";
     const std::string display = getDeviceInfoText();
-    EXPECT_EQ(0u, g_copyText.rfind(
-        "ZEF Version: " + programVersion() + "\r\n\r\n\nAvailable unique ids:\r\n", 0));
+    EXPECT_EQ(0u,
+              g_copyText.rfind(
+                  "ZEF Version: " + programVersion() + "\r\n\r\n\nAvailable unique ids:\r\n", 0));
     EXPECT_EQ(g_copyText, display.substr(0, g_copyText.size()));
     const std::string first = g_copyText;
     getDeviceInfoText();
