@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs, with apt-get, the Debian packages that the named parts of the work
 # need, and only those that are missing. Each argument is a part (build, test,
-# portable, windows, release; `build portable windows` is what every configure
+# portable, windows, release, lint; `build portable windows` is what every configure
 # preset needs) or a package name (NAME:ARCH for another
 # architecture's, which dpkg is then told about). Prints one line naming what it
 # installs; apt's own output goes to a log that is shown only when the install
@@ -21,6 +21,9 @@ packages_for() {
             libpystring-dev:arm64 mingw-w64 dpkg-dev file git gzip tar python3 lintian \
             diffoscope-minimal debootstrap debian-archive-keyring qemu-user-static devscripts \
             rpm rpmlint cpio" ;;
+        # The static analysers, and what configuring the compile database needs.
+        lint) echo "shellcheck clang-format clang-tidy cppcheck pyflakes3 python3 git cmake make g++ \
+            libpystring-dev libgtest-dev" ;;
         *) echo "$1" ;;
     esac
 }
