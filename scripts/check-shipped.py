@@ -6,33 +6,32 @@ Usage: check-shipped.py [--contents-only] [--objects ARCH=DIR]...
 
 FILE is a Debian package, an RPM package (hwidtool-*.ARCH.rpm), a portable
 archive (hwidtool-*-linux-ARCH.tar.gz), the Windows archive
-(hwidwin-*-windows.zip), or a program (ELF or PE) as built. An RPM's program
-must be its architecture's portable program byte for byte, when that
-archive is checked too. The members of packages and archives are checked (architecture,
-dependencies, file lists, texts); the programs inside them are then checked
-one small named check per property, and shown as one table with a row per
-program. binutils and devscripts' hardening-check read the files.
+(hwidwin-*-windows.zip), or a program (ELF or PE) as built. The members of
+packages and archives are checked (architecture, dependencies, file lists,
+texts; an RPM's program must be its architecture's portable program byte for
+byte, when that archive is checked too); the programs in them one small named
+check per property, shown as a table with a row per program. pyelftools and
+pefile read them; devscripts' hardening-check, Debian's own, judges the
+Debian packages' programs.
 
 --objects ARCH=DIR: the build folder of the portable program for ARCH
 (x86_64, aarch64, armhf), or of hwidwin for win32 or win64. A stripped
-static program keeps no trace of the stack protector or of fortified calls;
-they are checked in the objects of its build instead (for ELF, hardening-
-check on every object there; for PE, the symbols the objects call): one
-that calls __stack_chk_fail, one that calls a __*_chk function, as
+static program keeps no trace of the stack protector or of fortified calls:
+its build's objects must call __stack_chk_fail and a __*_chk function, as
 hardening-check requires of a whole dynamic program.
 --hwidwin-32/--hwidwin-64: the builds the Windows archive must hold.
 --contents-only: the packages' and archives' contents, not the programs.
 
-What cannot be read is a failure, never a pass: a tool that fails or says
-nothing (readelf, objdump, hardening-check), or an objects folder without
-objects. Before the programs, the checks are run on a small program built
-here without any protection, and must find it lacking: a check that passes
-it is broken.
+What cannot be read is a failure, never a pass: a file pyelftools or pefile
+cannot parse, a tool that fails or says nothing, an objects folder without
+objects. The checks are first run on a program built here without any
+protection, and must find it lacking: a check that passes it is broken.
 
 Exit status 1 when a content check fails, a program lacks a property that
 its platform offers, or something could not be read.
 """
 import argparse
+import contextlib
 import fnmatch
 import glob
 import os
@@ -59,7 +58,6 @@ ZIP_FILES = ["32-bit/hwidwin.exe", "64-bit/hwidwin.exe", "LICENSE.txt", "README.
              "THIRD-PARTY-NOTICES.txt"]
 ALLOWED_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "msvcrt.dll"}
 DEBIAN_ARCH = {"amd64": "x86_64", "arm64": "aarch64", "armhf": "armhf"}
-ELF_MACHINE = {"X86-64": "x86_64", "AArch64": "aarch64", "ARM": "armhf"}
 
 # Properties a platform cannot have: shown as "-", never required. Debian
 # 12's C library for armhf has no rcrt1.o, so the portable armhf program is
@@ -96,15 +94,15 @@ def required(name, row):
 
 
 class Unreadable(Exception):
-    """A tool failed, or said nothing, where the check needs its words."""
+    """A file or a tool's words that a check needs could not be read."""
 
 
-def run(*command):
+def run(*command, ok=(0,)):
     try:
         result = subprocess.run(command, capture_output=True, text=True)
     except OSError as error:
         raise Unreadable("%s: %s" % (command[0], error))
-    if result.returncode != 0 or not result.stdout:
+    if result.returncode not in ok or not result.stdout:
         raise Unreadable("%s gave status %d: %s" % (" ".join(command), result.returncode,
                                                     result.stderr.strip()[-300:] or "no output"))
     return result.stdout
@@ -119,168 +117,178 @@ def yes(condition):
     return "yes" if condition else "no"
 
 
+@contextlib.contextmanager
+def parsed_by(library, path):
+    """The file, open for the library to parse (imported there: checking
+    contents alone runs without it). A library may raise anything on a
+    malformed file; whatever it raises, the file was not read."""
+    try:
+        with open(path, "rb") as f:
+            yield f
+    except Exception as error:
+        raise Unreadable("%s cannot read %s: %s: %s" % (
+            library, path, type(error).__name__, error)) from error
+
+
+def calls(objects):
+    """The functions the objects of a build call: their undefined symbols.
+    pefile reads linked programs only; MinGW's COFF objects are nm's."""
+    coff = [o for o in objects if not is_elf(o)]
+    names = set().union(*(Elf(o).undefined for o in objects if o not in coff))
+    nm = run("x86_64-w64-mingw32-nm", "-u", *coff) if coff else ""
+    return names | set(re.findall(r"^\s+U (\S+)$", nm, re.M))
+
+
+def objects_call(pattern):
+    """yes when an object of the program's build calls a function whose name
+    matches (i686 names carry a leading underscore); "?" without objects."""
+    return lambda program: "?" if program.calls is None else yes(
+        any(re.fullmatch("_?" + pattern, name) for name in program.calls))
+
+
+STACK_PROTECTED = objects_call(r"__stack_chk_fail(_local)?")  # what -fstack-protector calls
+FORTIFIED = objects_call(r"__\w+_chk")  # what fortified C library calls become
+
 # ------------------------------------------------------------------ ELF --
 
+ELF_MACHINE = {"EM_X86_64": "x86_64", "EM_AARCH64": "aarch64", "EM_ARM": "armhf"}
+DF_BIND_NOW, DF_1_NOW, DF_1_PIE, PF_X = 0x8, 0x1, 0x08000000, 0x1
+# The GNU property marking control-flow protection, whose two low bits are
+# IBT and SHSTK, or BTI and PAC (pyelftools 0.29 has no name for AArch64's).
+CF_PROTECTION = {"x86_64": "GNU_PROPERTY_X86_FEATURE_1_AND", "aarch64": 0xc0000000}
+
+
 class Elf:
-    def __init__(self, path, objects):
-        self.path = path
-        self.header = run("readelf", "-hW", path)
-        self.programs = run("readelf", "-lW", path)
-        self.sections = run("readelf", "-SW", path)
-        # Both may be empty: a static program without notes or dynamic section.
-        self.dynamic = readelf_maybe_empty("-dW", path)
-        self.notes = readelf_maybe_empty("-nW", path)
-        self.arch = elf_arch(self.header)
-        self.static = not re.search(r"^\s+INTERP\b", self.programs, re.M) and \
-            "(NEEDED)" not in self.dynamic
-        # hardening-check reads a static-pie program as a shared library:
-        # the static program's properties come from readelf, and those that
-        # leave no trace in it from its build's objects.
-        if self.static:
-            self.report = hardening_check(objects) if objects else {}
-        else:
-            self.report = hardening_check([path])
+    """What the checks read of an ELF file, all of it read here, so that a
+    file pyelftools cannot parse fails before any check runs. Exports,
+    SONAME and C library version are for a shared library's checks."""
 
-    def segment(self, name):
-        return re.search(r"^\s+%s\s.*\s(R?W?E?)\s+0x[0-9a-f]+$" % name, self.programs, re.M)
+    def __init__(self, path):
+        with parsed_by("pyelftools", path) as f:
+            from elftools.elf.elffile import ELFFile
+            elf = ELFFile(f)
+            self.type, self.arch = elf["e_type"], ELF_MACHINE.get(elf["e_machine"], "?")
+            segments = list(elf.iter_segments())
+            # As the loader reads them: the first segment of each type.
+            self.segments = {s["p_type"]: s["p_flags"] for s in reversed(segments)}
+            tags = [t for s in segments if s["p_type"] == "PT_DYNAMIC" for t in s.iter_tags()]
+            self.dynamic = {}
+            for tag in tags:
+                self.dynamic.setdefault(tag.entry.d_tag, []).append(tag.entry.d_val)
+            self.soname = next((t.soname for t in tags if t.entry.d_tag == "DT_SONAME"), None)
+            # pyelftools leaves the data of properties it has no name for as bytes.
+            self.properties = {p.pr_type: p.pr_data if isinstance(p.pr_data, int) else
+                               int.from_bytes(p.pr_data, "little" if elf.little_endian else "big")
+                               for s in segments if s["p_type"] == "PT_NOTE" for n in s.iter_notes()
+                               if n["n_type"] == "NT_GNU_PROPERTY_TYPE_0" for p in n["n_desc"]}
+            sections = list(elf.iter_sections())
+            self.symtab = any(s["sh_type"] == "SHT_SYMTAB" for s in sections)
+            symbols = [(s["sh_type"], sym) for s in sections if s["sh_type"] in (
+                "SHT_SYMTAB", "SHT_DYNSYM") for sym in s.iter_symbols() if sym.name]
+            self.undefined = {sym.name for _, sym in symbols if sym["st_shndx"] == "SHN_UNDEF"}
+            self.exports = {sym.name for kind, sym in symbols if kind == "SHT_DYNSYM" and
+                            sym["st_shndx"] != "SHN_UNDEF" and sym["st_info"]["bind"] !=
+                            "STB_LOCAL" and sym["st_other"]["visibility"] != "STV_HIDDEN"}
+            versions_needed = {a.name for s in sections if s["sh_type"] == "SHT_GNU_verneed"
+                               for _, auxes in s.iter_versions() for a in auxes}
+        self.static = "PT_INTERP" not in self.segments and "DT_NEEDED" not in self.dynamic
+        # The newest C library version needed, as (x, y): the oldest it runs on.
+        self.glibc = max((tuple(int(n) for n in v[len("GLIBC_"):].split("."))
+                          for v in versions_needed if re.fullmatch(r"GLIBC_\d+(\.\d+)+", v)),
+                         default=None)
 
-
-def readelf_maybe_empty(option, path):
-    result = subprocess.run(["readelf", option, path], capture_output=True, text=True)
-    if result.returncode != 0 or result.stderr:
-        raise Unreadable("readelf %s %s gave status %d: %s" % (
-            option, path, result.returncode, result.stderr.strip()[-300:]))
-    return result.stdout
-
-
-def elf_arch(header):
-    machine = re.search(r"Machine:\s+(?:.* )?(\S+)$", header, re.M)
-    return ELF_MACHINE.get(machine.group(1) if machine else "", "?")
+    def flag(self, tag, bit):
+        return any(value & bit for value in self.dynamic.get(tag, []))
 
 
 HARDENING_CHECK_LINES = ("Stack protected", "Fortify Source functions", "Stack clash protection")
 
 
 def hardening_check(files):
-    """Each hardening-check line ("Stack protected: yes") for the files, by
-    property: the values of every file. It exits 1 when a file lacks a
-    property, so its status alone says nothing: every file must have its
-    report, with every line the table reads."""
-    try:
-        result = subprocess.run(["hardening-check", "--verbose", *files],
-                                capture_output=True, text=True)
-    except OSError as error:
-        raise Unreadable("hardening-check: %s" % error)
-    reports = re.split(r"^(\S.*):$", result.stdout, flags=re.M)
+    """hardening-check's verdict by property ("Stack protected": yes, no, ?),
+    yes when one of the files has it. Its status says little (1 when a file
+    lacks one): every file must have its report, with every line read here."""
+    if not files:
+        return {}
+    reports = re.split(r"^(\S.*):$", run("hardening-check", "--verbose", *files, ok=(0, 1)),
+                       flags=re.M)
     by_file = dict(zip(reports[1::2], reports[2::2]))
-    report = {}
+    values = {}
     for path in files:
         lines = dict(re.findall(r"^ (\S[^:]*): (.*)$", by_file.get(path, ""), re.M))
         missing = [name for name in HARDENING_CHECK_LINES if name not in lines]
-        if result.returncode not in (0, 1) or missing:
-            raise Unreadable("hardening-check gave status %d and no %s for %s: %s" % (
-                result.returncode, ", ".join(missing) or "usable report", path,
-                result.stderr.strip()[-300:] or "nothing on standard error"))
+        if missing:
+            raise Unreadable("hardening-check gave no %s for %s" % (", ".join(missing), path))
         for name, value in lines.items():
-            report.setdefault(name, []).append(value)
-    return report
+            values.setdefault(name, []).append(value)
+    return {name: "yes" if any(v.startswith("yes") for v in found) else
+            "?" if all(v.startswith("unknown") for v in found) else "no"
+            for name, found in values.items()}
 
 
-def from_report(elf, name):
-    """As hardening-check sums up one program: yes when one file has it."""
-    values = elf.report.get(name)
-    if not values:
-        return "?"
-    if any(v.startswith("yes") for v in values):
-        return "yes"
-    return "?" if all(v.startswith("unknown") for v in values) else "no"
-
-
-def elf_pie(elf):
-    if elf.static:
-        return yes(re.search(r"Type:\s+DYN\b", elf.header) and
-                   re.search(r"\(FLAGS_1\).*\bPIE\b", elf.dynamic))
-    return from_report(elf, "Position Independent Executable")
-
-
-def elf_bind_now(elf):
-    return yes(re.search(r"\((BIND_NOW|FLAGS)\).*BIND_NOW|\(FLAGS_1\).*\bNOW\b", elf.dynamic))
-
-
-def elf_nx_stack(elf):
-    stack = elf.segment("GNU_STACK")
-    return yes(stack and "E" not in stack.group(1))
-
-
-def elf_cet(elf):
-    wanted = {"x86_64": r"x86 feature: IBT, SHSTK", "aarch64": r"AArch64 feature: BTI, PAC"}
-    return yes(re.search(wanted.get(elf.arch, "^$"), elf.notes))
+def by_report(line, static_check=None):
+    """A dynamic program as Debian's hardening-check judges it; a static one
+    (it takes static-pie for a shared library) by static_check, else as it
+    judges the build's objects."""
+    return lambda elf: static_check(elf) if elf.static and static_check else \
+        elf.report.get(line, "?")
 
 
 ELF_CHECKS = {
-    "PIE": elf_pie,
-    "RELRO": lambda elf: yes(elf.segment("GNU_RELRO")),
-    "BIND_NOW": elf_bind_now,
-    "NX": elf_nx_stack,
-    "SSP": lambda elf: from_report(elf, "Stack protected"),
-    "FORTIFY": lambda elf: from_report(elf, "Fortify Source functions"),
-    "CLASH": lambda elf: from_report(elf, "Stack clash protection"),
-    "CET/BTI": elf_cet,
-    "STRIPPED": lambda elf: yes(elf.sections and ".symtab" not in elf.sections),
-    "STATIC": lambda elf: yes(elf.static),
+    "PIE": by_report("Position Independent Executable", lambda elf: yes(
+        elf.type == "ET_DYN" and elf.flag("DT_FLAGS_1", DF_1_PIE))),
+    "RELRO": lambda elf: yes("PT_GNU_RELRO" in elf.segments),
+    "BIND_NOW": lambda elf: yes("DT_BIND_NOW" in elf.dynamic or elf.flag("DT_FLAGS", DF_BIND_NOW)
+                                or elf.flag("DT_FLAGS_1", DF_1_NOW)),
+    # Without a GNU_STACK segment the stack is executable.
+    "NX": lambda elf: yes(not elf.segments.get("PT_GNU_STACK", PF_X) & PF_X),
+    "SSP": by_report("Stack protected", STACK_PROTECTED),
+    "FORTIFY": by_report("Fortify Source functions", FORTIFIED),
+    "CLASH": by_report("Stack clash protection"),
+    "CET/BTI": lambda elf: yes(elf.properties.get(CF_PROTECTION.get(elf.arch), 0) & 0x3 == 0x3),
+    "STRIPPED": lambda elf: yes(not elf.symtab),
+    "STATIC": lambda elf: "yes" if elf.static else "-",
 }
 
 # ------------------------------------------------------------------- PE --
 
+PE_MACHINE = {0x8664: "x86_64", 0x14c: "i686"}
+
+
 class Pe:
-    def __init__(self, path, objects=None):
-        self.path = path
-        self.objects = objects or []
-        self.arch = "?"
-        errors = []
-        for triple in ("x86_64-w64-mingw32", "i686-w64-mingw32"):
-            try:
-                self.headers = run(triple + "-objdump", "-p", path)
-            except Unreadable as error:
-                errors.append(str(error))
-                continue
-            if "file format pei-" in self.headers:
-                self.arch = "x86_64" if "pei-x86-64" in self.headers else "i686"
-                self.sections = run(triple + "-objdump", "-h", path)
-                self.triple = triple
-                break
-        else:
-            raise Unreadable("no objdump reads %s as a PE program: %s" % (path, "; ".join(errors)))
-        self.imports = {d.lower() for d in re.findall(r"DLL Name: (\S+)", self.headers)}
+    """What the checks read of a PE program, all of it read here, as for Elf."""
 
-    def characteristic(self, name):
-        return yes(re.search(r"^DllCharacteristics\s[\s\S]*?^\s+%s$" % name,
-                             self.headers, re.M))
-
-
-def pe_objects_call(pe, pattern):
-    """yes when an object of the program's build calls a function whose
-    name matches (i686 names carry a leading underscore); "?" without
-    objects: a static MinGW program keeps no trace of its callers."""
-    if not pe.objects:
-        return "?"
-    undefined = run(pe.triple + "-nm", "-u", *pe.objects)
-    return yes(re.search(r"^\s+U _?%s$" % pattern, undefined, re.M))
-
-
-def pe_imports(pe):
-    return yes(pe.imports and pe.imports <= ALLOWED_DLLS)
+    def __init__(self, path):
+        with parsed_by("pefile", path) as f:
+            import pefile
+            pe = pefile.PE(data=f.read(), fast_load=True)
+            pe.parse_data_directories([pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_" + t]
+                                       for t in ("IMPORT", "DELAY_IMPORT", "EXPORT")])
+            # pefile passes over what it cannot make sense of, with a warning.
+            if pe.get_warnings():
+                raise ValueError("; ".join(pe.get_warnings()))
+            self.arch = PE_MACHINE.get(pe.FILE_HEADER.Machine, "?")
+            self.characteristics = {name.replace("IMAGE_DLLCHARACTERISTICS_", "")
+                                    for name, bit in pefile.dll_characteristics
+                                    if pe.OPTIONAL_HEADER.DllCharacteristics & bit}
+            self.sections = {s.Name.rstrip(b"\0").decode("latin-1") for s in pe.sections}
+            # A DLL loaded late is loaded all the same.
+            self.imports = {i.dll.decode("latin-1").lower() for i in
+                            getattr(pe, "DIRECTORY_ENTRY_IMPORT", []) +
+                            getattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT", [])}
+            exports = getattr(getattr(pe, "DIRECTORY_ENTRY_EXPORT", None), "symbols", [])
+            self.exports = {s.name.decode("latin-1") for s in exports if s.name}
 
 
 PE_CHECKS = {
-    "DYNAMIC_BASE": lambda pe: pe.characteristic("DYNAMIC_BASE"),
-    "HIGH_ENTROPY_VA": lambda pe: pe.characteristic("HIGH_ENTROPY_VA"),
-    "NX_COMPAT": lambda pe: pe.characteristic("NX_COMPAT"),
-    ".reloc": lambda pe: yes(re.search(r"^\s+\d+ \.reloc\s", pe.sections or "", re.M)),
-    "IMPORTS": pe_imports,
+    "DYNAMIC_BASE": lambda pe: yes("DYNAMIC_BASE" in pe.characteristics),
+    "HIGH_ENTROPY_VA": lambda pe: yes("HIGH_ENTROPY_VA" in pe.characteristics),
+    "NX_COMPAT": lambda pe: yes("NX_COMPAT" in pe.characteristics),
+    ".reloc": lambda pe: yes(".reloc" in pe.sections),
+    "IMPORTS": lambda pe: yes(pe.imports and pe.imports <= ALLOWED_DLLS),
     "NO_LIBSSP": lambda pe: yes(pe.imports and "libssp-0.dll" not in pe.imports),
-    "SSP": lambda pe: pe_objects_call(pe, r"__stack_chk_fail"),
-    "FORTIFIED": lambda pe: pe_objects_call(pe, r"__\w+_chk"),
+    "SSP": STACK_PROTECTED,
+    "FORTIFIED": FORTIFIED,
 }
 PE_OBJECTS = {"i686": "win32", "x86_64": "win64"}  # --objects names of the builds
 
@@ -339,11 +347,8 @@ class Shipped:
         arch = re.sub(r".*\.(\w+)\.rpm$", r"\1", name)
         query = run("rpm", "-qp", "--qf", "%{ARCH} %{LICENSE} %{PAYLOADCOMPRESSOR}\\n", path).split()
         requires = run("rpm", "-qp", "--requires", path).split("\n")
-        listing = {}
-        for line in run("rpm", "-qlvp", path).splitlines():
-            fields = line.split()
-            if not fields[0].startswith("d"):
-                listing[fields[-1]] = fields[0]
+        listing = {fields[-1]: fields[0] for fields in map(str.split, run(
+            "rpm", "-qlvp", path).splitlines()) if not fields[0].startswith("d")}
         print("%s: %s, %s, %s payload; requires %s" % (
             name, query[0], query[1], query[2], ", ".join(r for r in requires if r)))
         if query != [arch, "MIT", "xz"]:
@@ -428,22 +433,14 @@ class Shipped:
                     self.problem("%s: %s lacks %r" % (name, t, word))
 
     def add(self, path):
-        if path.endswith(".deb"):
-            self.deb(path)
-        elif path.endswith(".rpm"):
-            self.rpm(path)
-        elif path.endswith(".tar.gz"):
-            self.tarball(path)
-        elif path.endswith(".zip"):
-            self.zip(path)
-        else:
-            if is_elf(path):
-                arch = elf_arch(run("readelf", "-hW", path))
-            else:
-                arch = PE_OBJECTS.get(Pe(path).arch)
-            if arch and self.args.objects and arch not in self.args.objects:
-                self.problem("%s is for %s: no objects given for it" % (path, arch))
-            self.programs.append((path, path, None, self.objects(arch)))
+        readers = {".deb": self.deb, ".rpm": self.rpm, ".tar.gz": self.tarball, ".zip": self.zip}
+        for ending, read in readers.items():
+            if path.endswith(ending):
+                return read(path)
+        arch = Elf(path).arch if is_elf(path) else PE_OBJECTS.get(Pe(path).arch)
+        if arch and self.args.objects and arch not in self.args.objects:
+            self.problem("%s is for %s: no objects given for it" % (path, arch))
+        self.programs.append((path, path, None, self.objects(arch)))
 
 
 # ---------------------------------------------------------------- table --
@@ -451,10 +448,11 @@ class Shipped:
 def check_program(row, path, expected_arch, objects):
     """The row's values (name -> text) and its failures."""
     elf = is_elf(path)
-    program = Elf(path, objects) if elf else Pe(path, objects)
+    program = Elf(path) if elf else Pe(path)
+    program.calls = calls(objects) if objects else None
+    if elf:  # A static program leaves hardening-check only its objects to read.
+        program.report = hardening_check(objects or [] if program.static else [path])
     checks = ELF_CHECKS if elf else PE_CHECKS
-    if elf and not program.static:
-        checks = {k: v for k, v in checks.items() if k != "STATIC"}
     values, failures = {}, []
     if expected_arch and program.arch != expected_arch:
         failures.append("is for %s, not %s" % (program.arch, expected_arch))
@@ -494,10 +492,10 @@ def print_table(rows):
     for name, (why, only) in REPORTED_ONLY.items():
         if name in shown:
             print("  %s: %s%s" % (name, why, " (" + ", ".join(sorted(only)) + ")" if only else ""))
-    if any(r[1] == "ELF" for r in rows):
-        print("  static ELF programs: SSP, FORTIFY, CLASH read from their build's objects")
-    if any(r[1] == "PE" for r in rows):
-        print("  PE programs: SSP, FORTIFIED read from their build's objects")
+    for kind, which in (("ELF", "static ELF programs: SSP, FORTIFY, CLASH"),
+                        ("PE", "PE programs: SSP, FORTIFIED")):
+        if any(r[1] == kind for r in rows):
+            print("  %s read from their build's objects" % which)
     return failed
 
 
@@ -514,18 +512,17 @@ int main(int argc, char **argv) {
 """
 UNPROTECTED_FLAGS = ["-O2", "-U_FORTIFY_SOURCE", "-fno-stack-protector", "-fno-pie"]
 # What the checks must find lacking in it, as a dynamic program and as a
-# static one read through its object.
+# static one (not static-pie), whose SSP and FORTIFY are read in its object.
 EXPECTED_LACKS = {
     "dynamic": {"PIE", "RELRO", "BIND_NOW", "NX", "SSP", "FORTIFY"},
-    "static": {"SSP", "FORTIFY"},
+    "static": {"PIE", "BIND_NOW", "SSP", "FORTIFY"},
 }
 
 
 def self_check(work):
     """The checks, run on a program built here without protections, must
     find it lacking what it lacks; False (and why) when they do not."""
-    folder = os.path.join(work, "self-check")
-    os.makedirs(folder)
+    folder = tempfile.mkdtemp(dir=work)
     source = os.path.join(folder, "unprotected.c")
     with open(source, "wb") as f:
         f.write(UNPROTECTED_C)
@@ -536,8 +533,7 @@ def self_check(work):
         "static": ["gcc", "-static", "-no-pie", "-o", os.path.join(folder, "static"), obj],
     }
     try:
-        compile_object = ["gcc", *UNPROTECTED_FLAGS, "-c", "-o", obj, source]
-        for command in [compile_object, *builds.values()]:
+        for command in [["gcc", *UNPROTECTED_FLAGS, "-c", "-o", obj, source], *builds.values()]:
             subprocess.run(command, check=True, capture_output=True)
         results = {kind: check_program("self-check " + kind, os.path.join(folder, kind), None,
                                        [obj] if kind == "static" else None)
@@ -570,11 +566,11 @@ def main():
     args.objects = dict(o.split("=", 1) for o in args.objects)
     with tempfile.TemporaryDirectory() as work:
         shipped = Shipped(args, work)
-        try:
-            for path in args.files:
+        for path in args.files:  # One that cannot be read hides none after it.
+            try:
                 shipped.add(path)
-        except (Unreadable, subprocess.CalledProcessError) as error:
-            shipped.problem("cannot be read: %s" % error)
+            except (Unreadable, subprocess.CalledProcessError) as error:
+                shipped.problem("cannot be read: %s" % error)
         shipped.rpm_programs_are_portable()
         failed = bool(shipped.problems)
         if not args.contents_only and shipped.programs:
