@@ -20,7 +20,7 @@ packages_for() {
         release) echo "cmake make g++ libpystring-dev g++-arm-linux-gnueabihf g++-aarch64-linux-gnu \
             libpystring-dev:arm64 mingw-w64 dpkg-dev file git gzip tar python3 lintian \
             diffoscope-minimal debootstrap debian-archive-keyring qemu-user-static devscripts \
-            rpm rpmlint cpio" ;;
+            rpm rpmlint cpio python3-pyelftools python3-pefile" ;;
         # The static analysers, and what configuring the compile database needs.
         lint) echo "shellcheck clang-format clang-tidy cppcheck pyflakes3 python3 git cmake make g++ \
             libpystring-dev libgtest-dev" ;;
