@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "core/runtime.h"
+#include "linux/cli/output.h"
 
 namespace zef {
 namespace cli {
@@ -86,17 +87,18 @@ std::string formatTableLine(const std::string& type, const std::string& hardware
     return line;
 }
 
-void writeListing(const std::vector<UniqueIdStruct_>& ids, std::FILE* out) {
+int writeListing(const std::vector<UniqueIdStruct_>& ids, std::FILE* out) {
     std::string text = "\nAvailable unique ids:\n\n";
     text += formatTableLine("TYPE", "Hardware ID", "Comment");
     text.append(78, '-');
     text += '\n';
-    std::fwrite(text.data(), 1, text.size(), out);
+    int error = writeText(out, text);
     for (const UniqueIdStruct_& id : ids) {
+        if (error != 0) return error;
         text = formatTableLine(uniqueIdTypeName(id.type), id.hardwareId, terminalSafe(id.comment));
-        std::fwrite(text.data(), 1, text.size(), out);
+        error = writeText(out, text);
     }
-    std::fputs("\n\n\n", out);
+    return error != 0 ? error : writeText(out, "\n\n\n");
 }
 
 std::string formatGenerateResult(const std::string& deviceId) {

@@ -24,7 +24,8 @@ std::string formatTableLine(const std::string& type, const std::string& hardware
 // Writes the whole output of the listing command for `ids` to `out`:
 // heading, titles, rule of 78 '-', one line per record (comment made
 // terminal-safe), three empty lines. Memory use does not grow with the list.
-void writeListing(const std::vector<UniqueIdStruct_>& ids, std::FILE* out);
+// Stops at the first write that fails and returns its errno, else 0.
+int writeListing(const std::vector<UniqueIdStruct_>& ids, std::FILE* out);
 
 // The output of the hashing command for `deviceId`, echoed as given.
 std::string formatGenerateResult(const std::string& deviceId);

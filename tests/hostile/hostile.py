@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""The real hwidtool on hostile fabricated machines, under memcheck, and under
-a system-call audit.
+"""The real hwidtool on hostile fabricated machines, under memcheck, under a
+system-call audit, and with its system calls failing.
 
 Every check runs in fresh network and mount namespaces, built with the
 helpers of the system tests. The expected listing comes from a model of the
@@ -18,6 +18,14 @@ fabrication are checked too.
              to standard output, no process but /bin/sh -c "/sbin/ifconfig -a"
              (which then starts /sbin/ifconfig), and that only when sysfs
              accepted no interface
+  faults     on a machine using the command fallback and the USB probe,
+             each system call hwidtool makes after start-up fails in turn,
+             with errors that call can give (strace's fault injection): no
+             death by a signal, no row a clean run does not print, status 0,
+             or status 1 and "hwidtool: write error: REASON" exactly when
+             output was lost; the three commands into /dev/full and into a
+             closed standard output give status 1 and that message, and the
+             same bytes as before into a pipe and into a file
 
 Usage: hostile.py --binary PATH [--no-memory-bound] CHECK...
 Prints one line per case and "N passed, M failed"; exit status 0 all passed,
@@ -25,11 +33,14 @@ Prints one line per case and "N passed, M failed"; exit status 0 all passed,
 """
 
 import argparse
+import concurrent.futures
+import errno
 import json
 import os
 import random
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -592,6 +603,267 @@ def check_audit(name, binary):
     return failures, {"opened": len(opened), "processes": spawned}
 
 
+# faults: the system calls hwidtool makes fail one at a time, under strace.
+# Only hwidtool is traced and failed: a failure in the stand-in ifconfig it
+# starts only shortens that command's output, which the fallback machines
+# cover already.
+FAULT_CASES = ["faults-injected", "faults-full"]
+# Errors each call can really give; any other call gets FAULT_DEFAULT.
+FAULT_ERRORS = {
+    "read": ("EIO", "EINTR"), "pread64": ("EIO", "EINTR"), "readv": ("EIO", "EINTR"),
+    "write": ("EIO", "ENOSPC", "EINTR"), "writev": ("EIO", "ENOSPC", "EINTR"),
+    "open": ("EACCES", "EMFILE", "ENOMEM"), "openat": ("EACCES", "EMFILE", "ENOMEM"),
+    "close": ("EIO", "ENOSPC"),
+    "mmap": ("ENOMEM",), "munmap": ("ENOMEM",), "mremap": ("ENOMEM",),
+    "mprotect": ("ENOMEM", "EACCES"),
+    "newfstatat": ("EACCES", "ENOMEM"), "fstat": ("EIO", "ENOMEM"),
+    "statx": ("EACCES", "ENOMEM"),
+    "getdents64": ("EIO", "ENOMEM"), "access": ("EACCES", "EIO"),
+    "faccessat2": ("EACCES", "EIO"),
+    "pipe2": ("EMFILE", "ENFILE"), "dup2": ("EBADF", "EMFILE"), "dup3": ("EBADF", "EMFILE"),
+    "clone": ("EAGAIN", "ENOMEM"), "clone3": ("EAGAIN", "ENOMEM"), "vfork": ("EAGAIN", "ENOMEM"),
+    "wait4": ("EINTR", "ECHILD"),
+    "getrandom": ("EINTR", "ENOSYS"), "ioctl": ("ENOTTY", "EIO"), "lseek": ("ESPIPE", "EIO"),
+    "fcntl": ("EBADF", "EINVAL"), "prlimit64": ("EPERM", "EINVAL"),
+    "rt_sigaction": ("EINVAL",), "rt_sigprocmask": ("EINVAL",),
+}
+FAULT_DEFAULT = ("EIO", "ENOMEM")
+# Failures the kernel never gives, which strace's (the call skipped, an error
+# returned) would turn into faults of the test: execve and the exit calls have
+# no failure a running program meets; a real brk reports failure by returning
+# the old break, and glibc takes an injected -ENOMEM for a break at a wild
+# address (mmap's ENOMEM is the program running out of memory); a futex wake
+# on a valid word cannot fail, and glibc stops the program if it does.
+NOT_FAILED = {"execve", "exit_group", "exit", "brk", "futex"}
+# close frees the descriptor even when it reports an error; a skipped close
+# leaves it open, and popen's write end left open in the reader hangs it for
+# ever. Only the close of standard output is failed: its error is the last
+# word on the output, and the descriptor ends with the process anyway.
+OUTPUT_CLOSE = "close(1)"
+# A failure of these on descriptor 1 loses output the program meant to give.
+OUTPUT_CALL = re.compile(r"^(write|writev|pwrite64|pwritev|pwritev2|close)\(1[,)]")
+DISK_FULL = b"hwidtool: write error: No space left on device\n"
+CLOSED = b"hwidtool: write error: Bad file descriptor\n"
+GENERATE_ABC = b"\nabc: 900150983CD24FB0D6963F7D28E17F72\n\n"
+
+
+def fabricate_faults():
+    """The zoo on the command fallback, with enough interfaces in the
+    command's output that the listing takes several 4096-byte writes and the
+    pipe several reads."""
+    net_from_interfaces(m.REJECTED_ONLY)
+    m.lay_out_usb(m.usb_zoo())
+    output = m.OLD_IFCONFIG + b"".join(
+        b"fx%d      Link encap:Ethernet  HWaddr 02:00:00:00:%02x:%02x  \n" % (i, i >> 8, i & 255)
+        for i in range(1, 161))
+    m.install_ifconfig(output)
+    return output
+
+
+def stack_calls(path):
+    """(call, line, stack frames) of each call in one file of strace -k."""
+    calls = []
+    with open(path, errors="replace") as f:
+        for line in f:
+            if line.startswith(" > ") and calls:
+                # "OBJECT(SYMBOL+OFFSET) [OFFSET IN OBJECT]": the same place in every run.
+                calls[-1][2].append(line[3:].strip())
+                continue
+            found = re.match(r"^(\w+)\(", line)
+            if found:
+                calls.append((found.group(1), line.rstrip(), []))
+    return calls
+
+
+def in_loader(frame):
+    return re.match(r"^\S*/ld-[^/(]*\.so[^/(]*\(", frame) is not None
+
+
+def traced_clean(binary, folder):
+    """hwidtool's own calls (with their stacks) from a clean strace -ff run,
+    and the kinds of call made by the processes it started."""
+    prefix = os.path.join(folder, "clean")
+    result = subprocess.run(["strace", "-ff", "-qq", "-k", "-o", prefix, binary],
+                            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, timeout=120)
+    own, started = [], set()
+    for name in os.listdir(folder):
+        if name.startswith("clean."):
+            calls = stack_calls(os.path.join(folder, name))
+            if calls and calls[0][1].startswith('execve("%s"' % binary):
+                own = calls
+            else:
+                started.update(call for call, _, _ in calls)
+    return result, own, started
+
+
+def fault_targets(calls):
+    """kind -> the numbers N (as strace's when=N counts them) of the calls to
+    fail: every call the program makes after start-up, since the same place
+    can fail differently at another moment (a pipe read in mid-line, the
+    last buffer of the listing). The loader's calls are left alone: failing
+    them tests ld.so, which ends the run before main."""
+    counted, targets = {}, {}
+    for call, line, frames in calls:
+        counted[call] = counted.get(call, 0) + 1
+        if call in NOT_FAILED or all(in_loader(frame) for frame in frames):
+            continue
+        if call == "close" and not line.startswith(OUTPUT_CLOSE):
+            continue
+        targets.setdefault(call, []).append(counted[call])
+    return targets
+
+
+def inject(binary, call, error, when, folder):
+    """One run with the when-th `call` failing with `error`: (result or None
+    when it hung, the lines strace marked as injected)."""
+    trace = os.path.join(folder, "%s-%s-%d" % (call, error, when))
+    # A group of its own, so that a hung hwidtool ends with its strace.
+    process = subprocess.Popen(
+        ["strace", "-qq", "-o", trace, "-e", "trace=" + call,
+         "-e", "inject=%s:error=%s:when=%d" % (call, error, when), binary],
+        stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+        start_new_session=True)
+    try:
+        out, err = process.communicate(timeout=60)
+    except subprocess.TimeoutExpired:
+        os.killpg(process.pid, signal.SIGKILL)
+        process.communicate()
+        return None, []
+    result = subprocess.CompletedProcess(process.args, process.returncode, out, err)
+    with open(trace, errors="replace") as f:
+        return result, [line.rstrip() for line in f if "(INJECTED)" in line]
+
+
+def unread_string_lines():
+    """Each USB row as it shows when its manufacturer, its product or both
+    could not be read, mapped to the row a clean run prints. An attribute
+    that cannot be read reads as empty (as quickread above has it), the same
+    as for a device without that string: the Hardware ID stays, words go."""
+    shown = {}
+    for entry in os.listdir(m.USB_DEVICES.encode()):
+        base = m.USB_DEVICES.encode() + b"/" + entry + b"/"
+        serial = quickread(base + b"../serial")
+        if not serial or not is_mass_storage(base + b"bInterfaceClass"):
+            continue
+        maker, product = quickread(base + b"../manufacturer"), quickread(base + b"../product")
+        clean = m.table_line(b"USB", m.hardware_id(serial),
+                             m.shown_comment(maker + b" - " + product))
+        for words in ((b"", product), (maker, b""), (b"", b"")):
+            line = m.table_line(b"USB", m.hardware_id(serial),
+                                m.shown_comment(words[0] + b" - " + words[1]))
+            shown[line] = clean
+    return shown
+
+
+def stray_line(out, clean, unread):
+    """The first line of `out` that is not next in order among `clean`'s
+    lines (rows may be missing, none added or moved), or None."""
+    lines = iter(clean.splitlines(True))
+    for line in out.splitlines(True):
+        if not any(unread.get(line, line) == candidate for candidate in lines):
+            return line
+    return None
+
+
+def shown_call(line):
+    """The injected call with its strings left out, which is enough to tell
+    which call it was and keeps a report line short."""
+    return re.sub(r'"(?:[^"\\]|\\.)*"(\.\.\.)?', '"..."', line)[:120]
+
+
+def judge_fault(result, injected, clean, unread, error):
+    if result is None:
+        return ["no end within 60 s"]
+    if not injected:
+        return ["the call was never made: the run differs from the clean one"]
+    if result.returncode < 0:
+        return ["killed by signal %d, stderr %r" % (-result.returncode, result.stderr[-400:])]
+    problems = []
+    if OUTPUT_CALL.match(injected[0]):
+        want = ("hwidtool: write error: %s\n" % os.strerror(getattr(errno, error))).encode()
+        if result.returncode != 1 or result.stderr != want:
+            problems.append("output lost (%s): status %d, stderr %r; wanted status 1, %r"
+                            % (shown_call(injected[0]), result.returncode, result.stderr[-400:],
+                               want))
+        if not clean.startswith(result.stdout):
+            problems.append("stdout is not a beginning of the clean listing: %d bytes, %r..."
+                            % (len(result.stdout), result.stdout[-200:]))
+    else:
+        if result.returncode != 0 or result.stderr:
+            problems.append("status %d, stderr %r (%s)"
+                            % (result.returncode, result.stderr[-400:], shown_call(injected[0])))
+        stray = stray_line(result.stdout, clean, unread)
+        if stray is not None:
+            problems.append("a line no clean run prints: %r" % stray[:200])
+    return problems
+
+
+def check_faults_injected(binary):
+    output = fabricate_faults()
+    expected = expected_listing(output)[0]
+    clean = subprocess.run([binary], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                           stderr=subprocess.PIPE, timeout=60)
+    if clean.returncode != 0 or clean.stderr or clean.stdout != expected:
+        return ["clean run: status %d, stderr %r, stdout %s the model's"
+                % (clean.returncode, clean.stderr[-400:],
+                   "equals" if clean.stdout == expected else "differs from")], {}
+    with tempfile.TemporaryDirectory() as folder:
+        traced, calls, started = traced_clean(binary, folder)
+        if traced.returncode != 0 or traced.stdout != expected:
+            same = "equals" if traced.stdout == expected else "differs from"
+            return ["clean run under strace -k: status %d, stdout %s the model's"
+                    % (traced.returncode, same)], {}
+        if not any(frames for _, _, frames in calls):
+            return ["strace -k gave no stacks for hwidtool's calls"], {}
+        targets = fault_targets(calls)
+        unread = unread_string_lines()
+        runs = [(call, error, when) for call in sorted(targets) for when in targets[call]
+                for error in FAULT_ERRORS.get(call, FAULT_DEFAULT)]
+        with concurrent.futures.ThreadPoolExecutor(os.cpu_count() or 2) as pool:
+            outcomes = list(pool.map(lambda run: inject(binary, *run, folder), runs))
+    failures = []
+    for (call, error, when), (result, injected) in zip(runs, outcomes):
+        for problem in judge_fault(result, injected, expected, unread, error):
+            failures.append("%s error=%s when=%d: %s" % (call, error, when, problem))
+    return failures, {"runs": len(runs), "kinds": sorted(targets), "started": sorted(started)}
+
+
+def check_faults_full(binary):
+    """/dev/full and a closed standard output for each command, and the
+    same commands' bytes through a pipe and into a file."""
+    expected_list = expected_listing(fabricate_faults())[0]
+    commands = [([], expected_list), (["--generate", "abc"], GENERATE_ABC),
+                (["-h"], m.usage(binary.encode()))]
+    failures = []
+    for args, want in commands:
+        shown = " ".join([os.path.basename(binary)] + args)
+        with open("/dev/full", "wb") as full:
+            result = subprocess.run([binary] + args, stdout=full, stderr=subprocess.PIPE,
+                                    timeout=60)
+        if result.returncode != 1 or result.stderr != DISK_FULL:
+            failures.append("%s > /dev/full: status %d, stderr %r"
+                            % (shown, result.returncode, result.stderr))
+        result = subprocess.run(["sh", "-c", 'exec "$0" "$@" >&-', binary] + args,
+                                stderr=subprocess.PIPE, timeout=60)
+        if result.returncode != 1 or result.stderr != CLOSED:
+            failures.append("%s >&-: status %d, stderr %r"
+                            % (shown, result.returncode, result.stderr))
+        with tempfile.TemporaryFile() as into:
+            to_file = subprocess.run([binary] + args, stdout=into, stderr=subprocess.PIPE,
+                                     timeout=60)
+            into.seek(0)
+            written = into.read()
+        piped = subprocess.run([binary] + args, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                               timeout=60)
+        for way, result, out in (("a file", to_file, written), ("a pipe", piped, piped.stdout)):
+            if result.returncode != 0 or result.stderr or out != want:
+                failures.append("%s into %s: status %d, stderr %r, %d bytes%s"
+                                % (shown, way, result.returncode, result.stderr, len(out),
+                                   "" if out == want else " that differ"))
+    return failures, {}
+
+
 # -------------------------------------------------------------------- main --
 
 def inside(args):
@@ -599,6 +871,10 @@ def inside(args):
         failures, facts = check_memcheck(args.inside, args.binary)
     elif args.inside in AUDIT_CASES:
         failures, facts = check_audit(args.inside, args.binary)
+    elif args.inside == "faults-injected":
+        failures, facts = check_faults_injected(args.binary)
+    elif args.inside == "faults-full":
+        failures, facts = check_faults_full(args.binary)
     else:
         failures, facts = check_machine(args.inside, args.binary, args.memory_bound)
     for failure in failures:
@@ -611,7 +887,7 @@ def inside(args):
 def cases_for(check):
     if check == "machines":
         return [x[0] for x in MACHINES]
-    return {"memcheck": MEMCHECK_CASES, "audit": AUDIT_CASES}[check]
+    return {"memcheck": MEMCHECK_CASES, "audit": AUDIT_CASES, "faults": FAULT_CASES}[check]
 
 
 def main():
@@ -621,7 +897,8 @@ def main():
                         help="for sanitizer builds, whose memory use is their own")
     parser.add_argument("--inside", help=argparse.SUPPRESS)
     parser.add_argument("--facts", help=argparse.SUPPRESS)
-    parser.add_argument("checks", nargs="*", default=["machines", "memcheck", "audit"])
+    parser.add_argument("checks", nargs="*",
+                        default=["machines", "memcheck", "audit", "faults"])
     args = parser.parse_args()
     args.binary = os.path.abspath(args.binary)
     if args.inside:
@@ -632,7 +909,8 @@ def main():
         status, reason = stop
         print("%s %s: %s" % ("SKIP" if status == SKIP else "FAIL", " ".join(args.checks), reason))
         return status
-    tools = {"machines": "/usr/bin/time", "memcheck": "valgrind", "audit": "strace"}
+    tools = {"machines": "/usr/bin/time", "memcheck": "valgrind", "audit": "strace",
+             "faults": "strace"}
     passed = failed = 0
     for check in args.checks:
         if not shutil.which(tools[check]):
@@ -658,6 +936,11 @@ def main():
             elif "opened" in details:
                 note = " (%d files opened, %d processes started)" % (
                     details["opened"], details["processes"])
+            elif "runs" in details:
+                note = " (%d runs, %d kinds of call failed in turn: %s; %d kinds in the " \
+                       "processes it starts, not failed)" % (
+                           details["runs"], len(details["kinds"]), " ".join(details["kinds"]),
+                           len(details["started"]))
             print("%s %s %s%s" % ("ok  " if ok else "FAIL", check, case, note))
             passed += ok
             failed += not ok
