@@ -9,8 +9,12 @@ hashlib; the program's standard output must match it byte for byte.
 
 Usage: machines.py --binary PATH [--save DIR] [--only NAME ...]
                    [--runner COMMAND | --bare-root STATIC_SHELL]
+                   [--consumer PATH ...]
 --runner starts the binary through another program (an emulator such as
-qemu-aarch64-static). --bare-root runs it, on each machine, in a root that
+qemu-aarch64-static). --consumer runs a program built on libhwid that
+lists the rows as hwidtool does on each machine too; its output must equal
+hwidtool's byte for byte, under the same rules (status 0, nothing on
+standard error, ifconfig run exactly where hwidtool needs it). --bare-root runs it, on each machine, in a root that
 holds nothing but the binary, sysfs, the stand-in ifconfig and the given
 static shell as /bin/sh (so that it provably needs nothing from the system).
 Exit status: 0 all passed, 1 a failure, 77 skipped (not root).
@@ -190,29 +194,40 @@ def bare_root(binary, shell):
     return {"args": ["/hwidtool"], "preexec_fn": enter}
 
 
-def fabricate_and_run(machine, binary, save_dir, bare_shell=None):
-    ip = shutil.which("ip") or "/sbin/ip"
-    add_interfaces(machine, ip)
-    run("mount", "-t", "sysfs", "sysfs", "/sys")
-    lay_out_usb(machine.usb)
-    install_ifconfig(machine.ifconfig)
-    how = bare_root(binary, bare_shell) if bare_shell else launch(binary)
+def run_listing(machine, how, expected, label=""):
+    """Runs one listing program; returns its standard output and what went
+    wrong, each failure prefixed with `label`."""
+    marker = os.path.join(os.path.realpath("/sbin"), "ifconfig.ran")
+    if os.path.exists(marker):
+        os.remove(marker)  # so that each program answers for itself
     result = subprocess.run(**how, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-    expected = listing(expected_rows(machine))
-    if save_dir:
-        write(os.path.join(save_dir, machine.name + ".out"), result.stdout)
     failures = []
     if result.returncode != 0:
         failures.append("exit status %d" % result.returncode)
     if result.stdout != expected:
         failures.append("stdout differs\n--- expected\n%r\n--- actual\n%r"
                         % (expected, result.stdout))
-    ran = os.path.exists(os.path.join(os.path.realpath("/sbin"), "ifconfig.ran"))
+    ran = os.path.exists(marker)
     if ran != machine.expect_fallback:
         failures.append("ifconfig %s" % ("ran" if ran else "did not run"))
     # Nothing but the listing, also where the fallback finds no ifconfig.
     if result.stderr:
         failures.append("stderr: %r" % result.stderr)
+    return result.stdout, [label + failure for failure in failures]
+
+
+def fabricate_and_run(machine, binary, save_dir, bare_shell=None, consumers=()):
+    ip = shutil.which("ip") or "/sbin/ip"
+    add_interfaces(machine, ip)
+    run("mount", "-t", "sysfs", "sysfs", "/sys")
+    lay_out_usb(machine.usb)
+    install_ifconfig(machine.ifconfig)
+    how = bare_root(binary, bare_shell) if bare_shell else launch(binary)
+    shown, failures = run_listing(machine, how, listing(expected_rows(machine)))
+    if save_dir:
+        write(os.path.join(save_dir, machine.name + ".out"), shown)
+    for consumer in consumers:
+        failures += run_listing(machine, launch(consumer), shown, consumer + ": ")[1]
     return failures
 
 
@@ -407,14 +422,19 @@ def main():
     how.add_argument("--runner", help="emulator to start the binary with")
     how.add_argument("--bare-root", metavar="STATIC_SHELL",
                      help="run in a root without a C library, this shell as /bin/sh")
+    parser.add_argument("--consumer", action="append", default=[], metavar="PATH",
+                        help="a libhwid program whose listing must equal hwidtool's")
     args = parser.parse_args()
+    if args.consumer and args.bare_root:
+        parser.error("--consumer needs the system's C library: not with --bare-root")
+    consumers = [os.path.abspath(path) for path in args.consumer]
     binary = os.path.abspath(args.binary)
     if args.runner:
         RUNNER.extend(shlex.split(args.runner))
 
     if args.inside:
         machine = next(m for m in MACHINES if m.name == args.inside)
-        failures = fabricate_and_run(machine, binary, args.save, args.bare_root)
+        failures = fabricate_and_run(machine, binary, args.save, args.bare_root, consumers)
         for failure in failures:
             print("  " + failure)
         return 1 if failures else 0
@@ -443,6 +463,8 @@ def main():
             command += ["--runner", args.runner]
         if args.bare_root:
             command += ["--bare-root", os.path.abspath(args.bare_root)]
+        for consumer in consumers:
+            command += ["--consumer", consumer]
         result = subprocess.run(command)
         ok = result.returncode == 0
         print("%s machine %s" % ("ok  " if ok else "FAIL", machine.name))

@@ -1,0 +1,75 @@
+#!/bin/sh
+# Installs the build into OUT/prefix as a user would, builds the listing
+# program against that install three ways (pkg-config, pkg-config --static,
+# find_package) and the README's example exactly as printed, and runs the
+# example on this machine: it must say what hwidtool's listing says.
+# Usage: consumers.sh BUILD_DIR SOURCE_DIR OUT_DIR C_COMPILER HWIDTOOL
+# Exit status 0 when all went well, else 1.
+set -u
+build=$1 src=$2 out=$3 cc=$4 hwidtool=$5
+warnings="-std=c99 -Wall -Wextra -Wpedantic -Werror"
+
+fail() {
+    echo "FAIL $*"
+    exit 1
+}
+
+needs() {  # library, what a NEEDED entry must (not) name
+    dynamic=$(readelf -d "$1") || fail "readelf -d $1"
+    case "$dynamic" in
+        *"[libhwid.so"*) linked=shared ;;
+        *) linked=static ;;
+    esac
+    [ "$linked" = "$2" ] || fail "$1 links libhwid $linked, not $2"
+}
+
+command -v pkg-config >/dev/null || fail "no pkg-config (Debian package pkgconf)"
+rm -rf "$out" && mkdir -p "$out" || fail "cannot make $out"
+cmake --install "$build" --prefix "$out/prefix" >"$out/install.log" 2>&1 ||
+    fail "cmake --install $build: $(tail -n 5 "$out/install.log")"
+pc=$(find "$out/prefix" -name hwid.pc) && [ -n "$pc" ] || fail "no hwid.pc installed"
+PKG_CONFIG_PATH=$(dirname "$pc")
+export PKG_CONFIG_PATH
+libdir=$(pkg-config --variable=libdir hwid) || fail "pkg-config --variable=libdir hwid"
+
+listing="$src/libhwid/tests/listing.c"
+# shellcheck disable=SC2046 # pkg-config's flags are separate words
+"$cc" $warnings -o "$out/listing-shared" "$listing" $(pkg-config --cflags --libs hwid) \
+    -Wl,-rpath,"$libdir" || fail "listing through pkg-config"
+needs "$out/listing-shared" shared
+echo "ok   listing linked through pkg-config"
+
+# The archive by name: -lhwid would find the shared library beside it.
+static_libs=$(pkg-config --static --libs hwid) || fail "pkg-config --static --libs hwid"
+# shellcheck disable=SC2046
+"$cc" $warnings -o "$out/listing-static" "$listing" $(pkg-config --cflags hwid) \
+    $(echo "$static_libs" | sed 's/-lhwid\( \|$\)/-l:libhwid.a\1/') ||
+    fail "listing through pkg-config --static ($static_libs)"
+needs "$out/listing-static" static
+echo "ok   listing linked through pkg-config --static: $static_libs"
+
+cmake -S "$src/libhwid/tests/consumer" -B "$out/cmake" -DCMAKE_PREFIX_PATH="$out/prefix" \
+    -DCMAKE_C_COMPILER="$cc" -DCMAKE_C_FLAGS="$warnings" >"$out/cmake.log" 2>&1 &&
+    cmake --build "$out/cmake" >>"$out/cmake.log" 2>&1 ||
+    fail "listing through find_package(hwid 1 CONFIG): $(tail -n 5 "$out/cmake.log")"
+cp "$out/cmake/listing" "$out/listing-cmake" || fail "no listing built by CMake"
+needs "$out/listing-cmake" shared
+echo "ok   listing linked through find_package(hwid 1 CONFIG)"
+
+# The README's example and its build command, as printed.
+mkdir "$out/readme" && cd "$out/readme" || fail "cannot make $out/readme"
+section=$(awk '/^## /{p = $0 == "## Checking a Hardware ID in your own program"} p' "$src/README.md")
+printf '%s\n' "$section" | sed -n '/^```c$/,/^```$/p' | sed '1d;$d' >licence.c
+command=$(printf '%s\n' "$section" | grep -m 1 '^cc licence\.c ')
+[ -s licence.c ] && [ -n "$command" ] || fail "README.md: no C example or no cc line in its section"
+# shellcheck disable=SC2046
+"$cc" $warnings -fsyntax-only $(pkg-config --cflags hwid) licence.c || fail "README example: warnings"
+sh -c "$command" || fail "README build command: $command"
+licensed=$(grep -o '"[0-9A-Fa-f]\{32\}"' licence.c | tr -d '"')
+[ -n "$licensed" ] || fail "README example names no Hardware ID"
+if "$hwidtool" | grep -q "^[A-Z]* *$licensed "; then want=0; else want=1; fi
+LD_LIBRARY_PATH=$libdir ./licence >stdout 2>stderr
+status=$?
+[ "$status" = "$want" ] ||
+    fail "README example: exit status $status where hwidtool's listing says $want: $(cat stdout stderr)"
+echo "ok   README example built as printed, exit status $status as hwidtool's listing says"

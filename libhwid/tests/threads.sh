@@ -1,0 +1,40 @@
+#!/bin/sh
+# Builds libhwid and threads.c with ThreadSanitizer, in a folder of its own,
+# and runs threads.c against the library: every function from 8 threads at
+# once. Exit status 0 when every answer was right and no race was seen,
+# 1 otherwise (a build that fails included).
+# Usage: libhwid/tests/threads.sh [C_COMPILER CXX_COMPILER]   (gcc g++; or clang clang++)
+# shellcheck source=scripts/guard.sh
+. "$(dirname "$0")/../../scripts/guard.sh"
+set -u
+src=$(cd "$(dirname "$0")/../.." && pwd)
+cc=${1:-gcc} cxx=${2:-g++}
+sanitize="-fsanitize=thread -g -O1"
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/hwid-threads.XXXXXX") || exit 1
+at_exit 'rm -rf "$work"'
+
+fail() {
+    echo "FAIL threads: $1"
+    [ -f "$2" ] && tail -n 20 "$2"
+    exit 1
+}
+
+cmake -S "$src" -B "$work/build" -DHWID_LIBRARY=ON -DBUILD_TESTING=OFF -DHWID_WERROR=ON \
+    -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER="$cc" -DCMAKE_CXX_COMPILER="$cxx" \
+    -DCMAKE_CXX_FLAGS="$sanitize" -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=thread" \
+    >"$work/build.log" 2>&1 &&
+    cmake --build "$work/build" -j"$(nproc)" --target hwid >>"$work/build.log" 2>&1 ||
+    fail "libhwid with $cxx -fsanitize=thread does not build" "$work/build.log"
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$work/build/CMakeCache.txt")
+# shellcheck disable=SC2086 # the flags are separate words
+"$cc" -std=c99 -Wall -Wextra -Wpedantic -Werror $sanitize -pthread \
+    -DHWID_TEST_VERSION="\"$version\"" -I"$src/libhwid" -o "$work/threads" \
+    "$src/libhwid/tests/threads.c" -L"$work/build/libhwid" -lhwid \
+    -Wl,-rpath,"$work/build/libhwid" >"$work/cc.log" 2>&1 ||
+    fail "threads.c with $cc -fsanitize=thread does not build" "$work/cc.log"
+
+TSAN_OPTIONS="halt_on_error=1 exitcode=66" "$work/threads" >"$work/run.log" 2>&1
+status=$?
+[ "$status" = 0 ] || fail "exit status $status ($cc, $cxx)" "$work/run.log"
+echo "ok   threads ($cc, $cxx): $(cat "$work/run.log")"
