@@ -162,6 +162,8 @@ echo "=== figures"
 echo "fuzz executions:$fuzz_figures"
 echo "peak memory (plain hwidtool):"
 grep -h 'machines .*peak' "$scratch/hostile machines.log" 2>/dev/null | sed 's/^/  /'
+echo "fault injection:"
+grep -h '^ok   faults faults-injected' "$scratch/fault injection.log" 2>/dev/null | sed 's/^ok   /  /'
 echo "valgrind:"
 grep -h -A4 '^ok   memcheck\|^FAIL memcheck' "$scratch/memcheck.log" 2>/dev/null | sed 's/^/  /'
 finish
