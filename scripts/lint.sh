@@ -116,7 +116,9 @@ lint_tidy() {
     [ -s "$build/compile_commands.json" ] || { echo "no compile database in $build"; return 1; }
     # Findings only: not the command line and warning count of every file,
     # nor the colours run-clang-tidy always asks for.
-    timeout 900 run-clang-tidy -quiet -p "$build" -j"$jobs" >"$scratch/tidy.log" 2>&1
+    headers="^$(pwd | sed 's/[][\\.*^$+?(){}|]/\\&/g')/"
+    timeout 900 run-clang-tidy -quiet -p "$build" -j"$jobs" -header-filter="$headers" \
+        >"$scratch/tidy.log" 2>&1
     tidy_status=$?
     sed 's/\x1b\[[0-9;]*m//g' "$scratch/tidy.log" |
         grep -Ev '^(clang-tidy(-[0-9]+)? .* -p=|[0-9]+ warnings? (and [0-9]+ errors? )?generated\.$|Suppressed [0-9]+ warnings|Use -header-filter|$)'
