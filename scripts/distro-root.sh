@@ -124,7 +124,7 @@ if [ "${1:-}" = run ]; then
     shift 2
     # A root being made (--cross adds its packages through here) is the host's.
     root_arch=$(cut -d' ' -f2 "$root/.hwid-root-complete" 2>/dev/null || echo "$host_arch")
-    [ "$root_arch" = "$host_arch" ] || emulate "$(dpkg-architecture -a "$root_arch" -qDEB_HOST_GNU_CPU)"
+    [ "$root_arch" = "$host_arch" ] || emulate "$(dpkg-architecture -a "$root_arch" -qDEB_HOST_GNU_CPU 2>/dev/null)"
     run_in_root "$root" "$src" "$at" "$@"
     exit
 fi
