@@ -2,8 +2,8 @@
 # Static analysis of every tracked source, one check per tool:
 #
 #   every shell script   shellcheck, warnings and up, following what it sources
-#   every C++ file       clang-format against .clang-format
-#   every .cpp file      cppcheck (the Windows ones too), warnings and up
+#   every C and C++ file clang-format against .clang-format
+#   every .c, .cpp file  cppcheck (the Windows ones too), warnings and up
 #   the Linux build      clang-tidy with the checks of .clang-tidy
 #   every Python file    compiles, and pyflakes finds nothing
 #
@@ -74,7 +74,7 @@ lint_shell() {
 
 lint_format() {
     tool clang-format || return 1
-    tracked '*.cpp' '*.h' >"$scratch/cxx"
+    tracked '*.cpp' '*.h' '*.c' >"$scratch/cxx"
     on_files "$scratch/cxx" clang-format --dry-run -Werror
 }
 
@@ -94,13 +94,13 @@ lint_compile_database() {
 # folder holds the generated headers (windows/ui/version.h).
 cppcheck_run() {  # options...
     on_files "$scratch/cpp" cppcheck --library=googletest,windows,posix -I. -I"$build" \
-        --std=c++17 --language=c++ -q "$@" \
+        --std=c++17 --std=c11 -q "$@" \
         --template='{file}:{line}:{column}: {severity}: {message} [{id}]'
 }
 
 lint_cppcheck() {
     tool cppcheck || return 1
-    tracked '*.cpp' >"$scratch/cpp"
+    tracked '*.cpp' '*.c' >"$scratch/cpp"
     # A header of ours it does not find would leave code unchecked, silently.
     cppcheck_run --check-config --suppress=missingIncludeSystem >"$scratch/includes" 2>&1
     if [ -s "$scratch/includes" ]; then
