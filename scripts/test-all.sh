@@ -47,13 +47,18 @@ for name in $all_stages; do  # in the usual order, once each
     if [ $# = 0 ] || [[ "$wanted" == *" $name "* ]]; then chosen="$chosen $name"; fi
 done
 
-# What each stage needs installed (the stage scripts install the rest).
+# What each stage needs installed, all of it before the first stage: the
+# distros stage's roots are made while other stages run, and two apt-gets at
+# once would fail on dpkg's lock.
 packages_of() {
     case "$1" in
         lint) echo lint ;;
-        gcc | clang | hostile) echo test ;;
-        portable) echo portable ;;
-        windows) echo windows ;;
+        gcc | clang) echo test ;;
+        hostile) echo test libclang-rt-14-dev valgrind strace time ;;
+        distros) echo debootstrap debian-archive-keyring man-db groff-base dpkg-dev gzip python3 \
+            iproute2 util-linux mount qemu-user-static ;;
+        portable) echo portable python3 iproute2 util-linux rpm ;;
+        windows) echo build windows googletest libgtest-dev iproute2 util-linux qemu-user-static unzip ;;
         release) echo release ;;
     esac
 }
@@ -116,6 +121,7 @@ run_stage() {
     local name=$1 started status
     echo "=== stage $name"
     started=$(date +%s)
+    [ "$name" != distros ] || await_roots
     # Shown as it comes; its SKIP lines are kept for the closing line.
     "stage_$name" "${stage_arguments[@]}" 2>&1 | tee "$tmp/stage.log"
     status=${PIPESTATUS[0]}
@@ -146,6 +152,22 @@ if [ -n "${parts// /}" ]; then
     # shellcheck disable=SC2086
     scripts/install-deps.sh $parts || { echo "stages: 0 passed, 1 failed"; exit 1; }
 fi
+
+# The clean roots the distros stage installs the packages into take minutes
+# to make, two of them under qemu: they are made while the stages before it
+# run, and that stage waits for them.
+roots_pid=""
+if [[ " $chosen " == *" distros "* ]] && [ "$(id -u)" = 0 ]; then
+    scripts/test-distros.sh --make-roots >"$tmp/roots.log" 2>&1 &
+    roots_pid=$!
+fi
+await_roots() {
+    [ -n "$roots_pid" ] || return 0
+    wait "$roots_pid"
+    echo "the clean roots, made while other stages ran (status $?):"
+    grep -v '^=== ' "$tmp/roots.log" | sed 's/^/  /'
+    roots_pid=""
+}
 
 stage_arguments=("$@")
 release_status=none

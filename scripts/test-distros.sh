@@ -10,7 +10,8 @@
 # compiler, and the README's build from source is run as a user runs it.
 #
 # Usage: scripts/test-distros.sh [RELEASE_DIR]   (default build-release,
-# made by scripts/release.sh). Needs root (debootstrap, chroot, namespaces);
+# made by scripts/release.sh). --make-roots only makes the clean roots, so
+# that scripts/test-all.sh can have them made while other stages run. Needs root (debootstrap, chroot, namespaces);
 # without it, it says so and exits with 77. Installs what it needs with
 # apt-get. The roots stay in build-trixie/ and build-bookworm/ (reused when
 # a finished one is there).
@@ -20,6 +21,8 @@
 set -u
 cd "$(dirname "$0")/.." || exit 1
 src=$(pwd)
+make_roots_only=false
+[ "${1:-}" != --make-roots ] || { make_roots_only=true; shift; }
 release_at "${1:-build-release}"
 jobs=$(nproc)
 build_root="$src/build-trixie/root"
@@ -121,13 +124,15 @@ abc: 900150983CD24FB0D6963F7D28E17F72" ] || { echo "installed hwidtool --generat
 
 # A clean root of the package's release and architecture, with only what
 # installing a package and the fabricated machines need.
-make_run_root() {  # root, suite, Debian architecture
-    if [ "$3" = "$(dpkg --print-architecture)" ]; then
-        timeout 1800 scripts/distro-root.sh --run-only "$1" "$2"
+make_run_root() {  # suite, Debian architecture
+    run_root="$src/build-$1/root-run-$2"
+    if [ "$2" = "$(dpkg --print-architecture)" ]; then
+        timeout 1800 scripts/distro-root.sh --run-only "$run_root" "$1"
     else
-        timeout 2400 scripts/distro-root.sh --arch "$3" "$1" "$2"
+        timeout 2400 scripts/distro-root.sh --arch "$2" "$run_root" "$1"
     fi
 }
+run_roots="bookworm:amd64 trixie:amd64 bookworm:arm64 trixie:arm64"
 
 # apt-get installs the package (resolving its dependencies from the root's
 # package lists), the program runs from the PATH on the fabricated machines,
@@ -157,10 +162,9 @@ round_trip() {  # root, package
 package() {  # suite, Debian release number, Debian architecture
     proof_begin
     deb=$(shipped "hwidtool_*~deb$2_$3.deb") || { record "deb$2 $3 in the release" 1; return; }
-    run_root="$src/build-$1/root-run-$3"
     emulated=""
     [ "$3" = "$(dpkg --print-architecture)" ] || emulated=" under qemu"
-    check "$1 $3 root" make_run_root "$run_root" "$1" "$3" &&
+    check "$1 $3 root" make_run_root "$1" "$3" &&
         check "$1 $3 package" round_trip "$run_root" "$deb"
     proven "$(basename "$deb")" "installed with apt-get in a clean Debian $2 $3 root, fabricated machines$emulated, purged"
 }
@@ -168,12 +172,17 @@ package() {  # suite, Debian release number, Debian architecture
 # ------------------------------------------------------------------ main --
 
 check dependencies install_missing || finish
+if [ "$make_roots_only" = true ]; then
+    for run in $run_roots; do check "${run%:*} ${run#*:} root" make_run_root "${run%:*}" "${run#*:}"; done
+    finish
+fi
 check manual-page manual_page
 if check trixie-root make_build_root; then
     check trixie-unit-tests unit_tests
     check trixie-from-source from_source
 fi
-for suite in bookworm:12 trixie:13; do
-    for arch in amd64 arm64; do package "${suite%:*}" "${suite#*:}" "$arch"; done
+for run in $run_roots; do
+    case $run in bookworm:*) number=12 ;; trixie:*) number=13 ;; esac
+    package "${run%:*}" "$number" "${run#*:}"
 done
 finish
