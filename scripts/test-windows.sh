@@ -173,8 +173,8 @@ choose_routes() {
     # the x86_64 route as on such a kernel, and a short i686 route.
     local why="this kernel runs no 32-bit programs"
     [ "$runs_32bit" = no ] || why="HWID_I386_UNDER_QEMU=1 asks for emulation"
-    skip "i686 unit tests and the rest of the i686 route under Wine: $why;" \
-        "32-bit/hwidwin.exe ran the short route under qemu-i386"
+    local short="32-bit/hwidwin.exe runs only a short route under qemu-i386"
+    skip "i686 unit tests and the rest of the i686 route under Wine: $why; $short"
     routes="win64 win32"
     export HWID_SHORT_ROUTES=win32
     use_wine64
