@@ -26,10 +26,11 @@
 #
 # Needs root (apt-get, namespaces, binfmt_misc); without it, it says so and
 # exits 77. Counts with scripts/checks.sh: ends with "N passed, M failed,
-# K skipped", exit status 0, 77 or 1. About 3-5 minutes on 2 cores once the
-# packages are in place, about 5 more under emulation. Interrupted, it ends
-# the harness with its Xvfb and Wine server and removes its binfmt_misc
-# entry.
+# K skipped", exit status 0, 77 or 1. About a minute on 2 cores once the
+# packages, the test builds and the Wine prefix are in place (the builds
+# and the prefix take a few minutes the first time), about 2 more under
+# emulation. Interrupted, it ends the harness with its Xvfb and Wine server
+# and removes its binfmt_misc entry.
 . "$(dirname "$0")/guard.sh"
 . "$(dirname "$0")/binfmt.sh"
 # shellcheck source=scripts/checks.sh
