@@ -79,7 +79,7 @@ suite=${2:?usage: $0 [--arch ARCH] [--cross ARCH] ROOT_DIR SUITE}
 keyring=/usr/share/keyrings/debian-archive-keyring.gpg
 marker="$root/.hwid-root-complete"
 if [ "$arch" = "$host_arch" ] && ! $run_only; then
-    packages="g++,cmake,make,libpystring-dev,libgtest-dev,python3,iproute2,mount,util-linux,dpkg-dev,file"
+    packages="g++,cmake,make,pkgconf,libpystring-dev,libgtest-dev,python3,iproute2,mount,util-linux,dpkg-dev,file"
 else
     packages="python3,iproute2,mount,util-linux"
 fi

@@ -12,8 +12,8 @@ set -eu
 packages_for() {
     case "$1" in
         # What every configure preset needs (tests included), with portable and windows.
-        build) echo "cmake make g++ libpystring-dev libgtest-dev python3" ;;
-        test) echo "cmake make g++ clang libpystring-dev libgtest-dev python3 iproute2 util-linux" ;;
+        build) echo "cmake make g++ libpystring-dev libgtest-dev python3 pkgconf" ;;
+        test) echo "cmake make g++ clang libpystring-dev libgtest-dev python3 pkgconf iproute2 util-linux" ;;
         portable) echo "g++-aarch64-linux-gnu g++-arm-linux-gnueabihf qemu-user-static busybox-static binutils" ;;
         windows) echo "mingw-w64 googletest wine wine32 wine64 xvfb xdotool imagemagick fonts-liberation \
             dpkg-dev" ;;
