@@ -49,7 +49,7 @@ check() {  # name, command...
 }
 
 skip() {  # the fact that was checked
-    checks_line "SKIP [${HWID_STAGE:-?}] $1"
+    checks_line "SKIP [${HWID_STAGE:-?}] $*"
 }
 
 checks_count() {  # prefix [first line]: lines of $HWID_CHECKS from there that start with it
