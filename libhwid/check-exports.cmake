@@ -40,9 +40,11 @@ list(LENGTH TOOLS tool_count)
 set(exported "")
 if(tool_count EQUAL 1)  # PE: the DLL's export table
   run(dump "${TOOLS}" -p "${LIBRARY}")
-  string(REGEX MATCHALL "\n[ \t]*\\[ *[0-9]+\\] +[^\n]*" rows "${dump}")
+  # The names are the rows "[   N] NAME" of the name table, up to a blank line.
+  string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table\n([^\n]+\n)*" table "${dump}")
+  string(REGEX MATCHALL "\\[ *[0-9]+\\] [^\n]+" rows "${table}")
   foreach(row IN LISTS rows)
-    string(REGEX REPLACE ".*\\] +([^ \t\n]+)$" "\\1" name "${row}")
+    string(REGEX REPLACE "^\\[ *[0-9]+\\] " "" name "${row}")
     list(APPEND exported "${name}")
   endforeach()
 else()  # ELF: every defined dynamic symbol, data and functions alike
