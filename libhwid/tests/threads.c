@@ -1,6 +1,7 @@
 /* Calls every function of hwid.h from several threads at once, each on
  * lists of its own and all on one shared list. Built with -fsanitize=thread
  * by threads.sh: a data race, or one wrong answer, fails it. */
+#include <ctype.h>
 #include <hwid.h>
 #include <pthread.h>
 #include <stdio.h>
@@ -23,8 +24,8 @@ static int check_rows(const hwid_list *list) {
     for (i = 0; i < count; i++) {
         const char *device_id = hwid_list_device_id(list, i);
         const char *hardware_id = hwid_list_hardware_id(list, i);
-        char digest[HWID_ID_SIZE];
-        int type = hwid_list_type(list, i);
+        char digest[HWID_ID_SIZE], lower[HWID_ID_SIZE];
+        int j, type = hwid_list_type(list, i);
         if (type != HWID_NIC && type != HWID_USB) failures += fail("row type");
         if (device_id == NULL || hardware_id == NULL || hwid_list_comment(list, i) == NULL) {
             failures += fail("row strings");
@@ -34,6 +35,8 @@ static int check_rows(const hwid_list *list) {
             strcmp(digest, hardware_id) != 0)
             failures += fail("row Hardware ID");
         if (hwid_present(hardware_id) != 1) failures += fail("row present");
+        for (j = 0; j < HWID_ID_SIZE; j++) lower[j] = (char)tolower((unsigned char)hardware_id[j]);
+        if (hwid_present(lower) != 1) failures += fail("row present in lowercase");
     }
     if (hwid_list_type(list, count) != HWID_E_INVALID || hwid_list_comment(list, count) != NULL ||
         hwid_list_hardware_id(list, count) != NULL || hwid_list_device_id(list, count) != NULL)
@@ -56,8 +59,11 @@ static int check_calls(void) {
         strcmp(digest, "70350F6027BCE3713F6B76473084309B") != 0)
         failures += fail("hwid_generate");
     if (hwid_present("d41d8cd98f00b204e9800998ecf8427") != HWID_E_INVALID ||
+        hwid_present("d41d8cd98f00b204e9800998ecf8427ee") != HWID_E_INVALID ||
+        hwid_present("g41d8cd98f00b204e9800998ecf8427e") != HWID_E_INVALID ||
         hwid_present(NULL) != HWID_E_INVALID)
         failures += fail("hwid_present of no Hardware ID");
+    if (hwid_present("00000000000000000000000000000000") != 0) failures += fail("absent ID");
     if (strcmp(hwid_version(), HWID_TEST_VERSION) != 0 ||
         strcmp(hwid_strerror(HWID_E_NOMEM), "out of memory") != 0 || hwid_strerror(12345) == NULL)
         failures += fail("texts");
