@@ -11,12 +11,13 @@ Usage: machines.py --binary PATH [--save DIR] [--only NAME ...]
                    [--runner COMMAND | --bare-root STATIC_SHELL]
                    [--consumer PATH ...]
 --runner starts the binary through another program (an emulator such as
-qemu-aarch64-static). --consumer runs a program built on libhwid that
-lists the rows as hwidtool does on each machine too; its output must equal
-hwidtool's byte for byte, under the same rules (status 0, nothing on
-standard error, ifconfig run exactly where hwidtool needs it). --bare-root runs it, on each machine, in a root that
+qemu-aarch64-static). --bare-root runs it, on each machine, in a root that
 holds nothing but the binary, sysfs, the stand-in ifconfig and the given
 static shell as /bin/sh (so that it provably needs nothing from the system).
+--consumer runs a program built on libhwid that lists the rows as hwidtool
+does on each machine too; its output must equal hwidtool's byte for byte,
+under the same rules (status 0, nothing on standard error, ifconfig run
+exactly where hwidtool needs it).
 Exit status: 0 all passed, 1 a failure, 77 skipped (not root).
 """
 
