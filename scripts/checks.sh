@@ -86,6 +86,8 @@ finish() {
     checks_failed=$(checks_count 'FAIL ')
     checks_skipped=$(checks_count 'SKIP ')
     echo "$checks_passed passed, $checks_failed failed, $checks_skipped skipped"
+    [ "$checks_skipped" = 0 ] ||
+        echo "skipped: $(sed -n 's/^SKIP //p' "$HWID_CHECKS" | paste -sd ';' - | sed 's/;/; /g')"
     if [ "$checks_failed" -gt 0 ]; then
         echo "failed: $(sed -n 's/^FAIL //p' "$HWID_CHECKS" | paste -sd ';' - | sed 's/;/; /g')"
         exit 1

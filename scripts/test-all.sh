@@ -4,10 +4,11 @@
 #   scripts/test-all.sh [STAGE...]     (all stages when none is named)
 #
 # Installs what the chosen stages need, runs them in the usual order, and
-# ends with the line "stages: N passed, M failed, K skipped: ..." that names
-# every part a stage skipped and why: a stage's SKIP lines, and the tests
-# that ctest reports as skipped. Exit status 0 only when no stage failed; 2,
-# before anything is installed, for a name that is no stage.
+# counts through scripts/checks.sh: a line per stage, the SKIP lines of every
+# stage (the tests that ctest reports as skipped among them), and the closing
+# "N passed, M failed, K skipped". Exit status 0 when no stage failed, 77
+# when every stage skipped (not root); 2, before anything is installed, for
+# a name that is no stage.
 #
 # A SKIP names a fact that was checked (not root; this kernel runs no 32-bit
 # programs; qemu-i386 is not installed), never a failure. Under CI=true as
@@ -65,24 +66,23 @@ packages_of() {
 
 tmp=$(mktemp -d)
 at_exit 'rm -rf "$tmp"'
-: >"$tmp/skips"
+# shellcheck source=scripts/checks.sh
+. scripts/checks.sh
+checks_start suite
 
 native_suite() {  # stage name, build folder, C++ compiler
     cmake -S . -B "$2" -DHWID_WERROR=ON -DCMAKE_CXX_COMPILER="$3" >/dev/null &&
         cmake --build "$2" -j"$jobs" || return 1
     (cd "$2" && ctest -j"$jobs") | tee "$tmp/ctest.log"
-    local status=${PIPESTATUS[0]}
+    local status=${PIPESTATUS[0]} test
     # ctest turns a test's exit status 77 into "Skipped": say which and why,
     # with each test's own SKIP line from ctest's log of the run.
-    awk -v stage="$1" '
-        /^[0-9]+\/[0-9]+ Test: / { test = $3 }
-        /^SKIP / && !(test in reason) { reason[test] = substr($0, 6) }
-        END { for (t in reason) print t "\t" reason[t] }
-    ' "$2/Testing/Temporary/LastTest.log" >"$tmp/reasons" 2>/dev/null
-    local test reason
     for test in $(sed -n 's/.*Test *#[0-9]*: \([^ ]*\) .*\*\*\*Skipped.*/\1/p' "$tmp/ctest.log"); do
-        reason=$(awk -F '\t' -v t="$test" '$1 == t { print $2 }' "$tmp/reasons")
-        echo "SKIP [$1] $test: ${reason:-the test gave no reason}"
+        awk -v stage="$1" -v t="$test" '
+            /^[0-9]+\/[0-9]+ Test: / { here = ($3 == t) }
+            here && /^SKIP / { reason = substr($0, 6); exit }
+            END { print "SKIP [" stage "] " t ": " (reason ? reason : "the test gave no reason") }
+        ' "$2/Testing/Temporary/LastTest.log"
     done
     return "$status"
 }
@@ -101,48 +101,26 @@ stage_release() {
     scripts/release.sh --test $check "$release_dir"
 }
 
-# Stage scripts exit 77 when they cannot run here at all (not root), after
-# a SKIP line that says so.
-ran_ok() {
-    [ "$1" = 0 ] || [ "$1" = 77 ]
-}
-
-# Under CI as root, every stage has what it needs: only a kernel without
-# 32-bit programs may keep a part from running.
-unexplained_skips() {  # a stage's SKIP lines: prints those not allowed here
-    [ "${CI:-}" = true ] && [ "$(id -u)" = 0 ] || return 1
-    grep -v 'this kernel runs no 32-bit programs' "$1"
-}
-
-passed=0
-failed=0
-failed_names=""
+# A stage exits 0 (passed), 77 (skipped, not root) or anything else
+# (failed); its SKIP lines count in the suite's closing line. Under CI as
+# root, every stage has what it needs: only a kernel without 32-bit programs
+# may keep a part from running.
 run_stage() {
-    local name=$1 started status
+    local name=$1 started=$SECONDS status
     echo "=== stage $name"
-    started=$(date +%s)
     [ "$name" != distros ] || await_roots
-    # Shown as it comes; its SKIP lines are kept for the closing line.
     "stage_$name" "${stage_arguments[@]}" 2>&1 | tee "$tmp/stage.log"
     status=${PIPESTATUS[0]}
     grep '^proven ' "$tmp/stage.log" >>"$tmp/proven"
-    grep '^SKIP' "$tmp/stage.log" >"$tmp/stage.skips"
-    cat "$tmp/stage.skips" >>"$tmp/skips"
-    if unexplained_skips "$tmp/stage.skips" >"$tmp/stage.unexplained"; then
-        echo "FAIL: under CI=true as root a stage may skip only where the kernel runs no" \
-            "32-bit programs, not for:"
-        cat "$tmp/stage.unexplained"
+    grep '^SKIP' "$tmp/stage.log" >>"$HWID_CHECKS"
+    if [ "${CI:-}" = true ] && [ "$(id -u)" = 0 ] &&
+        grep '^SKIP' "$tmp/stage.log" | grep -v 'this kernel runs no 32-bit programs'; then
+        echo "under CI=true as root a stage may skip only where the kernel runs no 32-bit programs"
         status=1
     fi
     [ "$name" != release ] || release_status=$status
-    if ran_ok "$status"; then
-        passed=$((passed + 1))
-        echo "=== stage $name: ok ($(($(date +%s) - started)) s)"
-    else
-        failed=$((failed + 1))
-        failed_names="$failed_names $name"
-        echo "=== stage $name: FAILED (status $status, $(($(date +%s) - started)) s)"
-    fi
+    [ "$status" = 77 ] && return
+    record "stage $name ($((SECONDS - started)) s)" "$status" "status $status"
 }
 
 parts=""
@@ -150,7 +128,7 @@ for name in $chosen; do parts="$parts $(packages_of "$name")"; done
 if [ -n "${parts// /}" ]; then
     # One word per part.
     # shellcheck disable=SC2086
-    scripts/install-deps.sh $parts || { echo "stages: 0 passed, 1 failed"; exit 1; }
+    check "packages" scripts/install-deps.sh $parts || finish
 fi
 
 # The clean roots the distros stage installs the packages into take minutes
@@ -174,25 +152,14 @@ release_status=none
 : >"$tmp/proven"
 for name in $chosen; do run_stage "$name"; done
 
-# Every file of the release that the chosen stages prove has its line.
-unproven() {
-    local file
+# The whole suite proves every file of the release it built.
+every_file_proven() {
+    local file missing=""
     while read -r _ file; do
-        grep -q "^proven $file: " "$tmp/proven" || echo "$file"
-    done <"$release_dir/SHA256SUMS"
+        grep -q "^proven $file: " "$tmp/proven" || missing="$missing $file"
+    done <"$release_dir/SHA256SUMS" || return 1
+    [ -z "$missing" ] || { echo "no stage proved:$missing"; return 1; }
+    echo "$(grep -c . "$tmp/proven") files proven, every one of $release_dir/SHA256SUMS"
 }
-if [ $# = 0 ] && [ "$release_status" = 0 ]; then
-    missing=$(unproven 2>&1)
-    if [ ! -f "$release_dir/SHA256SUMS" ] || [ -n "$missing" ]; then
-        echo "FAIL: shipped files that no stage proved:" $missing
-        failed=$((failed + 1))
-        failed_names="$failed_names proven"
-    else
-        echo "every file of $release_dir/SHA256SUMS proven: $(grep -c . "$tmp/proven") lines"
-    fi
-fi
-
-skipped=$(grep -c . "$tmp/skips")
-reasons=$(sed 's/^SKIP:* *//' "$tmp/skips" | paste -sd ';' - | sed 's/;/; /g')
-echo "stages: $passed passed, $failed failed, $skipped skipped${reasons:+: $reasons}"
-[ "$failed" -eq 0 ] || { echo "failed stages:$failed_names"; exit 1; }
+if [ $# = 0 ] && [ "$release_status" = 0 ]; then check "every shipped file proven" every_file_proven; fi
+finish
