@@ -2,7 +2,9 @@
 # Hostile machines and inputs: libFuzzer targets for every parser of outside
 # data, the whole native suite under address and undefined-behaviour
 # sanitizers, hwidtool on hostile fabricated machines (plain and sanitized,
-# with peak memory), valgrind memcheck and a strace audit of the listing.
+# with peak memory), valgrind memcheck, a strace audit of the listing, its
+# system calls failing one at a time, and the library's calls from several
+# threads under ThreadSanitizer.
 #
 # Usage: scripts/test-hostile.sh          (as root for the fabricated machines)
 # Environment: FUZZ_SECONDS (default 30) per fuzz target, targets run side by
@@ -157,6 +159,10 @@ if [ -x build-asan/linux/cli/hwidtool ]; then
     hostile "hostile machines, sanitized" --no-memory-bound \
         --binary build-asan/linux/cli/hwidtool machines
 fi
+
+# The library from several threads at once, under ThreadSanitizer.
+check "libhwid threads (gcc)" libhwid/tests/threads.sh
+check "libhwid threads (clang)" libhwid/tests/threads.sh clang clang++
 
 echo "=== figures"
 echo "fuzz executions:$fuzz_figures"
