@@ -36,6 +36,7 @@ if [ "${HWID_RELEASE_ENV:-}" != clean ]; then
     exec env -i HWID_RELEASE_ENV=clean PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME="${HOME:-/root}" \
         LANG=C.UTF-8 TMPDIR="${TMPDIR:-/tmp}" CI="${CI:-}" "$0" "$@"
 fi
+# shellcheck source=scripts/guard.sh
 . "$(dirname "$0")/guard.sh"
 set -u
 script_dir=$(cd "$(dirname "$0")" && pwd) || exit 1

@@ -19,6 +19,7 @@
 # that the release stage builds into build-release/ (it runs first whenever
 # one of them is chosen): each shipped file gets a line "proven FILE: ...".
 # The whole suite fails when a file of the release's SHA256SUMS has none.
+# shellcheck source=scripts/guard.sh
 . "$(dirname "$0")/guard.sh"
 set -u -o pipefail
 cd "$(dirname "$0")/.." || exit 1

@@ -15,6 +15,7 @@
 # without it, it says so and exits with 77. Installs what it needs with
 # apt-get. The roots stay in build-trixie/ and build-bookworm/ (reused when
 # a finished one is there).
+# shellcheck source=scripts/guard.sh
 . "$(dirname "$0")/guard.sh"
 # shellcheck source=scripts/checks.sh
 . "$(dirname "$0")/checks.sh"

@@ -18,6 +18,7 @@
 # Ends with "N passed, M failed, K skipped"; exit status 0 when nothing
 # failed, 77 when only skipped (not root). Interrupted, it stops the fuzzers
 # and removes its scratch folder.
+# shellcheck source=scripts/guard.sh
 . "$(dirname "$0")/guard.sh"
 # shellcheck source=scripts/checks.sh
 . "$(dirname "$0")/checks.sh"

@@ -14,6 +14,7 @@
 # made by scripts/release.sh). Needs root (namespaces, chroot); without it,
 # it says so and exits 77. Installs what it needs. What it unpacks stays in
 # build-portable/.
+# shellcheck source=scripts/guard.sh
 . "$(dirname "$0")/guard.sh"
 # shellcheck source=scripts/checks.sh
 . "$(dirname "$0")/checks.sh"
