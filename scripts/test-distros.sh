@@ -145,6 +145,10 @@ round_trip() {  # root, package
         deb=$1
         cd /tmp/round-trip
         export DEBIAN_FRONTEND=noninteractive
+        # A run that failed half-way left its package behind: apt-get would
+        # take the same version for installed and keep the old program.
+        trap "dpkg --purge hwidtool >/dev/null 2>&1" EXIT
+        dpkg --purge hwidtool >/dev/null 2>&1
         apt-get install -y -q "./$deb" >apt-install.log 2>&1 || { cat apt-install.log; exit 1; }
         files=$(dpkg -L hwidtool | while read -r f; do [ -f "$f" ] && echo "$f"; done)
         [ "$(command -v hwidtool)" = /usr/bin/hwidtool ] || { echo "hwidtool is not on the PATH"; exit 1; }
