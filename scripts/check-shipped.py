@@ -4,36 +4,22 @@
 Usage: check-shipped.py [--contents-only] [--objects ARCH=DIR]...
                         [--hwidwin-32 EXE] [--hwidwin-64 EXE] FILE...
 
-FILE is a Debian package, an RPM package (hwidtool-*.ARCH.rpm), a portable
-archive (hwidtool-*-linux-ARCH.tar.gz), the Windows archive
-(hwidwin-*-windows.zip), or a program (ELF or PE) as built. The members of
-packages and archives are checked (architecture, dependencies, file lists,
-texts; an RPM's program must be its architecture's portable program byte for
-byte, when that archive is checked too); the programs in them one small named
-check per property, shown as a table with a row per program. pyelftools and
-pefile read them; devscripts' hardening-check, Debian's own, judges the
-Debian packages' programs.
-
---objects ARCH=DIR: the build folder of the portable program for ARCH
-(x86_64, aarch64, armhf), or of hwidwin for win32 or win64. A stripped
-static program keeps no trace of the stack protector or of fortified calls:
-its build's objects must call __stack_chk_fail and a __*_chk function, as
-hardening-check requires of a whole dynamic program.
---hwidwin-32/--hwidwin-64: the builds the Windows archive must hold.
---contents-only: the packages' and archives' contents, not the programs.
-
-What cannot be read is a failure, never a pass: a file pyelftools or pefile
-cannot parse, a tool that fails or says nothing, an objects folder without
-objects. The checks are first run on a program built here without any
-protection, and must find it lacking: a check that passes it is broken.
-
-Exit status 1 when a content check fails, a program lacks a property that
-its platform offers, or something could not be read.
+FILE: a Debian package, an RPM (hwidtool-*.ARCH.rpm), a portable archive
+(hwidtool-*-linux-ARCH.tar.gz), the Windows archive (hwidwin-*-windows.zip) or a
+program as built: what it holds (an RPM's program is the portable one, byte for
+byte), and its programs' hardening, read by pyelftools and pefile (and for the
+Debian packages, Debian's own hardening-check).
+--objects ARCH=DIR: the build folder for x86_64, aarch64, armhf, win32 or win64.
+A stripped static program keeps no trace of the stack protector or of fortified
+calls: its build's objects must call __stack_chk_fail and a __*_chk function.
+--hwidwin-32/-64: the builds the Windows archive must hold. --contents-only: no
+programs, only the packages' and archives' contents.
+What cannot be read is a failure, never a pass. The checks first run on a
+program built here without protection: a check that passes it is broken.
 """
 import argparse
-import contextlib
-import fnmatch
 import glob
+import io
 import os
 import re
 import subprocess
@@ -42,70 +28,53 @@ import tarfile
 import tempfile
 import zipfile
 
-DEB_FILES = ["./usr/bin/hwidtool", "./usr/share/doc/hwidtool/README.md",
-             "./usr/share/doc/hwidtool/changelog.Debian.gz",
-             "./usr/share/doc/hwidtool/copyright", "./usr/share/man/man1/hwidtool.1.gz"]
+DEB_FILES = ["./usr/bin/hwidtool", *("./usr/share/doc/hwidtool/" + f for f in (
+    "README.md", "changelog.Debian.gz", "copyright")), "./usr/share/man/man1/hwidtool.1.gz"]
 DEB_DEPENDS = ["libpystring0 (>= ", "libc6 (>= ", "libstdc++6 (>= "]
-RPM_FILES = {  # path: mode
-    "/usr/bin/hwidtool": "-rwxr-xr-x",
-    "/usr/share/doc/hwidtool/README.md": "-rw-r--r--",
-    "/usr/share/licenses/hwidtool/LICENSE": "-rw-r--r--",
-    "/usr/share/licenses/hwidtool/LICENSE.pystring": "-rw-r--r--",
-    "/usr/share/man/man1/hwidtool.1.gz": "-rw-r--r--",
-}
+RPM_FILES = {"/usr/bin/hwidtool": "-rwxr-xr-x", **{path: "-rw-r--r--" for path in (
+    "/usr/share/doc/hwidtool/README.md", "/usr/share/licenses/hwidtool/LICENSE",
+    "/usr/share/licenses/hwidtool/LICENSE.pystring", "/usr/share/man/man1/hwidtool.1.gz")}}
 TARBALL_FILES = ["LICENSE", "LICENSE.pystring", "README.md", "hwidtool", "hwidtool.1"]
-ZIP_FILES = ["32-bit/hwidwin.exe", "64-bit/hwidwin.exe", "LICENSE.txt", "README.txt",
-             "THIRD-PARTY-NOTICES.txt"]
+ZIP_TEXTS = {  # what each text of the Windows archive must say
+    "LICENSE.txt": [b"MIT License"],
+    "README.txt": [b"64-bit\\hwidwin.exe", b"32-bit\\hwidwin.exe", b"--generate"],
+    "THIRD-PARTY-NOTICES.txt": [b"pystring", b"Copyright: ", b"Redistribution and use in "
+                                b"source and binary forms", b"Neither the name of the organization"],
+}
+ZIP_FILES = sorted(["32-bit/hwidwin.exe", "64-bit/hwidwin.exe", *ZIP_TEXTS])
 ALLOWED_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "msvcrt.dll"}
 DEBIAN_ARCH = {"amd64": "x86_64", "arm64": "aarch64", "armhf": "armhf"}
 
-# Properties a platform cannot have: shown as "-", never required. Debian
-# 12's C library for armhf has no rcrt1.o, so the portable armhf program is
-# static but not static-pie; without a dynamic section there is nothing to
-# bind late; 32-bit arm has no branch-protection marking. A 32-bit Windows
-# program has no 64-bit address space to spread over.
-NOT_OFFERED = {
-    "armhf": {"PIE", "BIND_NOW", "CET/BTI"},
-    "i686": {"HIGH_ENTROPY_VA"},
-}
-
+# Properties a platform cannot have: shown as "-", never required. Debian 12 has no
+# rcrt1.o for armhf: its static program is no static-pie, with nothing to bind late;
+# 32-bit arm has no branch-protection marking, 32-bit Windows no 64-bit address space.
+NOT_OFFERED = {"armhf": {"PIE", "BIND_NOW", "CET/BTI"}, "i686": {"HIGH_ENTROPY_VA"}}
 # Shown but not required, and why; required only in the rows named.
 REPORTED_ONLY = {
-    # The linker marks a program IBT/SHSTK (x86_64) or BTI/PAC (aarch64)
-    # only when every object it links is marked. Ours are; Debian 12's C
-    # library is not (its crt objects and libc.a; on arm64 libstdc++ and
-    # libgcc neither), nor are Debian 13's crt objects for amd64. Debian 13
-    # marks all of arm64.
-    "CET/BTI": ("marked only when every linked object is; required where all are",
-                {"deb13 arm64"}),
-    # hardening-check finds the probes only in functions with large or
-    # variable frames, and disassembles x86 only: "?" says nothing.
-    "CLASH": ("reported: probes show only in functions with large or variable frames",
-              set()),
-    # MinGW's headers fortify only the calls whose buffer sizes the
-    # compiler knows; hwidwin's C++ makes none, so there is nothing to see.
+    # The linker marks a program IBT/SHSTK (x86_64) or BTI/PAC (aarch64) only when every
+    # object it links is marked. Ours are; Debian 12's C library is not (nor, on arm64, its
+    # libstdc++ and libgcc), nor are Debian 13's crt objects for amd64; all of its arm64 is.
+    "CET/BTI": ("marked only when every linked object is; required where all are", {"deb13 arm64"}),
+    # hardening-check also disassembles x86 only: its "?" says nothing.
+    "CLASH": ("reported: probes show only in functions with large or variable frames", set()),
     "FORTIFIED": ("reported: MinGW fortifies only calls of known buffer size; hwidwin has none",
                   set()),
 }
-
-
-def required(name, row):
-    return name not in REPORTED_ONLY or row in REPORTED_ONLY[name][1]
 
 
 class Unreadable(Exception):
     """A file or a tool's words that a check needs could not be read."""
 
 
-def run(*command, ok=(0,)):
+def run(*command, ok=(0,), text=True, stdin=None):
     try:
-        result = subprocess.run(command, capture_output=True, text=True)
+        result = subprocess.run(command, capture_output=True, input=stdin)
     except OSError as error:
         raise Unreadable("%s: %s" % (command[0], error))
     if result.returncode not in ok or not result.stdout:
-        raise Unreadable("%s gave status %d: %s" % (" ".join(command), result.returncode,
-                                                    result.stderr.strip()[-300:] or "no output"))
-    return result.stdout
+        raise Unreadable("%s gave status %d: %s" % (" ".join(command), result.returncode, (
+            result.stderr.decode(errors="replace").strip()[-300:] or "no output")))
+    return result.stdout.decode() if text else result.stdout
 
 
 def is_elf(path):
@@ -113,44 +82,27 @@ def is_elf(path):
         return f.read(4) == b"\x7fELF"
 
 
-def yes(condition):
-    return "yes" if condition else "no"
+class Program:
+    """What the checks read of a program, all of it here: a file its library cannot parse fails
+    before any check runs. read() imports the library: checking contents alone needs none."""
 
-
-@contextlib.contextmanager
-def parsed_by(library, path):
-    """The file, open for the library to parse (imported there: checking
-    contents alone runs without it). A library may raise anything on a
-    malformed file; whatever it raises, the file was not read."""
-    try:
-        with open(path, "rb") as f:
-            yield f
-    except Exception as error:
-        raise Unreadable("%s cannot read %s: %s: %s" % (
-            library, path, type(error).__name__, error)) from error
-
-
-def calls(objects):
-    """The functions the objects of a build call: their undefined symbols.
-    pefile reads linked programs only; MinGW's COFF objects are nm's."""
-    coff = [o for o in objects if not is_elf(o)]
-    names = set().union(*(Elf(o).undefined for o in objects if o not in coff))
-    nm = run("x86_64-w64-mingw32-nm", "-u", *coff) if coff else ""
-    return names | set(re.findall(r"^\s+U (\S+)$", nm, re.M))
+    def __init__(self, path):
+        try:
+            with open(path, "rb") as f:
+                self.read(f)
+        except Exception as error:  # A library may raise anything on a malformed file.
+            raise Unreadable("%s cannot read %s: %s: %s" % (
+                self.LIBRARY, path, type(error).__name__, error)) from error
 
 
 def objects_call(pattern):
-    """yes when an object of the program's build calls a function whose name
+    """Whether an object of the program's build calls a function whose name
     matches (i686 names carry a leading underscore); "?" without objects."""
-    return lambda program: "?" if program.calls is None else yes(
-        any(re.fullmatch("_?" + pattern, name) for name in program.calls))
+    return lambda p: "?" if p.calls is None else any(re.fullmatch("_?" + pattern, n) for n in p.calls)
 
 
 STACK_PROTECTED = objects_call(r"__stack_chk_fail(_local)?")  # what -fstack-protector calls
 FORTIFIED = objects_call(r"__\w+_chk")  # what fortified C library calls become
-
-# ------------------------------------------------------------------ ELF --
-
 ELF_MACHINE = {"EM_X86_64": "x86_64", "EM_AARCH64": "aarch64", "EM_ARM": "armhf"}
 DF_BIND_NOW, DF_1_NOW, DF_1_PIE, PF_X = 0x8, 0x1, 0x08000000, 0x1
 # The GNU property marking control-flow protection, whose two low bits are
@@ -158,401 +110,324 @@ DF_BIND_NOW, DF_1_NOW, DF_1_PIE, PF_X = 0x8, 0x1, 0x08000000, 0x1
 CF_PROTECTION = {"x86_64": "GNU_PROPERTY_X86_FEATURE_1_AND", "aarch64": 0xc0000000}
 
 
-class Elf:
-    """What the checks read of an ELF file, all of it read here, so that a
-    file pyelftools cannot parse fails before any check runs. Exports,
-    SONAME and C library version are for a shared library's checks."""
+class Elf(Program):
+    """An ELF file; its exports, SONAME and C library are for a shared library's checks."""
+    LIBRARY = "pyelftools"
 
-    def __init__(self, path):
-        with parsed_by("pyelftools", path) as f:
-            from elftools.elf.elffile import ELFFile
-            elf = ELFFile(f)
-            self.type, self.arch = elf["e_type"], ELF_MACHINE.get(elf["e_machine"], "?")
-            segments = list(elf.iter_segments())
-            # As the loader reads them: the first segment of each type.
-            self.segments = {s["p_type"]: s["p_flags"] for s in reversed(segments)}
-            tags = [t for s in segments if s["p_type"] == "PT_DYNAMIC" for t in s.iter_tags()]
-            self.dynamic = {}
-            for tag in tags:
-                self.dynamic.setdefault(tag.entry.d_tag, []).append(tag.entry.d_val)
-            self.soname = next((t.soname for t in tags if t.entry.d_tag == "DT_SONAME"), None)
-            # pyelftools leaves the data of properties it has no name for as bytes.
-            self.properties = {p.pr_type: p.pr_data if isinstance(p.pr_data, int) else
-                               int.from_bytes(p.pr_data, "little" if elf.little_endian else "big")
-                               for s in segments if s["p_type"] == "PT_NOTE" for n in s.iter_notes()
-                               if n["n_type"] == "NT_GNU_PROPERTY_TYPE_0" for p in n["n_desc"]}
-            sections = list(elf.iter_sections())
-            self.symtab = any(s["sh_type"] == "SHT_SYMTAB" for s in sections)
-            symbols = [(s["sh_type"], sym) for s in sections if s["sh_type"] in (
-                "SHT_SYMTAB", "SHT_DYNSYM") for sym in s.iter_symbols() if sym.name]
-            self.undefined = {sym.name for _, sym in symbols if sym["st_shndx"] == "SHN_UNDEF"}
-            self.exports = {sym.name for kind, sym in symbols if kind == "SHT_DYNSYM" and
-                            sym["st_shndx"] != "SHN_UNDEF" and sym["st_info"]["bind"] !=
-                            "STB_LOCAL" and sym["st_other"]["visibility"] != "STV_HIDDEN"}
-            versions_needed = {a.name for s in sections if s["sh_type"] == "SHT_GNU_verneed"
-                               for _, auxes in s.iter_versions() for a in auxes}
+    def read(self, f):
+        from elftools.elf.elffile import ELFFile
+        elf = ELFFile(f)
+        self.type, self.arch = elf["e_type"], ELF_MACHINE.get(elf["e_machine"], "?")
+        segments = list(elf.iter_segments())
+        # As the loader reads them: the first segment of each type.
+        self.segments = {s["p_type"]: s["p_flags"] for s in reversed(segments)}
+        tags = [t for s in segments if s["p_type"] == "PT_DYNAMIC" for t in s.iter_tags()]
+        self.dynamic = {}  # tag: its values or'ed, a flag set in any of them
+        for d in (t.entry for t in tags):
+            self.dynamic[d.d_tag] = self.dynamic.get(d.d_tag, 0) | d.d_val
+        self.soname = next((t.soname for t in tags if t.entry.d_tag == "DT_SONAME"), None)
+        # pyelftools leaves the data of properties it has no name for as bytes.
+        self.properties = {p.pr_type: p.pr_data if isinstance(p.pr_data, int) else
+                           int.from_bytes(p.pr_data, "little" if elf.little_endian else "big")
+                           for s in segments if s["p_type"] == "PT_NOTE" for n in s.iter_notes()
+                           if n["n_type"] == "NT_GNU_PROPERTY_TYPE_0" for p in n["n_desc"]}
+        sections = list(elf.iter_sections())
+        self.symtab = any(s["sh_type"] == "SHT_SYMTAB" for s in sections)
+        symbols = [(s["sh_type"], sym) for s in sections if s["sh_type"] in (
+            "SHT_SYMTAB", "SHT_DYNSYM") for sym in s.iter_symbols() if sym.name]
+        self.undefined = {sym.name for _, sym in symbols if sym["st_shndx"] == "SHN_UNDEF"}
+        self.exports = {sym.name for kind, sym in symbols if kind == "SHT_DYNSYM" and
+                        sym["st_shndx"] != "SHN_UNDEF" and sym["st_info"]["bind"] !=
+                        "STB_LOCAL" and sym["st_other"]["visibility"] != "STV_HIDDEN"}
         self.static = "PT_INTERP" not in self.segments and "DT_NEEDED" not in self.dynamic
         # The newest C library version needed, as (x, y): the oldest it runs on.
-        self.glibc = max((tuple(int(n) for n in v[len("GLIBC_"):].split("."))
-                          for v in versions_needed if re.fullmatch(r"GLIBC_\d+(\.\d+)+", v)),
-                         default=None)
-
-    def flag(self, tag, bit):
-        return any(value & bit for value in self.dynamic.get(tag, []))
-
-
-HARDENING_CHECK_LINES = ("Stack protected", "Fortify Source functions", "Stack clash protection")
+        needed = [re.fullmatch(r"GLIBC_(\d+(\.\d+)+)", a.name) for s in sections if
+                  s["sh_type"] == "SHT_GNU_verneed" for _, auxes in s.iter_versions() for a in auxes]
+        self.glibc = max((tuple(map(int, v[1].split("."))) for v in needed if v), default=None)
 
 
 def hardening_check(files):
     """hardening-check's verdict by property ("Stack protected": yes, no, ?),
     yes when one of the files has it. Its status says little (1 when a file
     lacks one): every file must have its report, with every line read here."""
-    if not files:
-        return {}
-    reports = re.split(r"^(\S.*):$", run("hardening-check", "--verbose", *files, ok=(0, 1)),
-                       flags=re.M)
+    reports = re.split(r"^(\S.*):$", run("hardening-check", "--verbose", *files, ok=(0, 1))
+                       if files else "", flags=re.M)
     by_file = dict(zip(reports[1::2], reports[2::2]))
-    values = {}
-    for path in files:
-        lines = dict(re.findall(r"^ (\S[^:]*): (.*)$", by_file.get(path, ""), re.M))
-        missing = [name for name in HARDENING_CHECK_LINES if name not in lines]
+    found = [dict(re.findall(r"^ (\S[^:]*): (.*)$", by_file.get(path, ""), re.M)) for path in files]
+    for path, lines in zip(files, found):
+        missing = [name for name in ("Stack protected", "Fortify Source functions",
+                                     "Stack clash protection") if name not in lines]
         if missing:
             raise Unreadable("hardening-check gave no %s for %s" % (", ".join(missing), path))
-        for name, value in lines.items():
-            values.setdefault(name, []).append(value)
-    return {name: "yes" if any(v.startswith("yes") for v in found) else
-            "?" if all(v.startswith("unknown") for v in found) else "no"
-            for name, found in values.items()}
+    return {name: "yes" if any(f.get(name, "").startswith("yes") for f in found) else
+            "?" if all(f.get(name, "unknown").startswith("unknown") for f in found) else "no"
+            for name in set().union(*found)}
 
 
 def by_report(line, static_check=None):
-    """A dynamic program as Debian's hardening-check judges it; a static one
-    (it takes static-pie for a shared library) by static_check, else as it
-    judges the build's objects."""
-    return lambda elf: static_check(elf) if elf.static and static_check else \
-        elf.report.get(line, "?")
+    """A dynamic program as Debian's hardening-check judges it; a static one (it takes
+    static-pie for a shared library) by static_check, else as it judges its objects."""
+    return lambda elf: static_check(elf) if elf.static and static_check else elf.report.get(line, "?")
 
 
 ELF_CHECKS = {
-    "PIE": by_report("Position Independent Executable", lambda elf: yes(
-        elf.type == "ET_DYN" and elf.flag("DT_FLAGS_1", DF_1_PIE))),
-    "RELRO": lambda elf: yes("PT_GNU_RELRO" in elf.segments),
-    "BIND_NOW": lambda elf: yes("DT_BIND_NOW" in elf.dynamic or elf.flag("DT_FLAGS", DF_BIND_NOW)
-                                or elf.flag("DT_FLAGS_1", DF_1_NOW)),
+    "PIE": by_report("Position Independent Executable", lambda elf: (
+        elf.type == "ET_DYN" and elf.dynamic.get("DT_FLAGS_1", 0) & DF_1_PIE)),
+    "RELRO": lambda elf: "PT_GNU_RELRO" in elf.segments,
+    "BIND_NOW": lambda elf: "DT_BIND_NOW" in elf.dynamic or elf.dynamic.get(
+        "DT_FLAGS", 0) & DF_BIND_NOW or elf.dynamic.get("DT_FLAGS_1", 0) & DF_1_NOW,
     # Without a GNU_STACK segment the stack is executable.
-    "NX": lambda elf: yes(not elf.segments.get("PT_GNU_STACK", PF_X) & PF_X),
+    "NX": lambda elf: not elf.segments.get("PT_GNU_STACK", PF_X) & PF_X,
     "SSP": by_report("Stack protected", STACK_PROTECTED),
     "FORTIFY": by_report("Fortify Source functions", FORTIFIED),
     "CLASH": by_report("Stack clash protection"),
-    "CET/BTI": lambda elf: yes(elf.properties.get(CF_PROTECTION.get(elf.arch), 0) & 0x3 == 0x3),
-    "STRIPPED": lambda elf: yes(not elf.symtab),
+    "CET/BTI": lambda elf: elf.properties.get(CF_PROTECTION.get(elf.arch), 0) & 0x3 == 0x3,
+    "STRIPPED": lambda elf: not elf.symtab,
     "STATIC": lambda elf: "yes" if elf.static else "-",
 }
-
-# ------------------------------------------------------------------- PE --
-
 PE_MACHINE = {0x8664: "x86_64", 0x14c: "i686"}
+PE_OBJECTS = {"i686": "win32", "x86_64": "win64"}  # --objects names of the builds
 
 
-class Pe:
-    """What the checks read of a PE program, all of it read here, as for Elf."""
+class Pe(Program):
+    """A PE program: its DLL characteristics and sections (marks), imports and exports."""
+    LIBRARY = "pefile"
 
-    def __init__(self, path):
-        with parsed_by("pefile", path) as f:
-            import pefile
-            pe = pefile.PE(data=f.read(), fast_load=True)
-            pe.parse_data_directories([pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_" + t]
-                                       for t in ("IMPORT", "DELAY_IMPORT", "EXPORT")])
-            # pefile passes over what it cannot make sense of, with a warning.
-            if pe.get_warnings():
-                raise ValueError("; ".join(pe.get_warnings()))
-            self.arch = PE_MACHINE.get(pe.FILE_HEADER.Machine, "?")
-            self.characteristics = {name.replace("IMAGE_DLLCHARACTERISTICS_", "")
-                                    for name, bit in pefile.dll_characteristics
-                                    if pe.OPTIONAL_HEADER.DllCharacteristics & bit}
-            self.sections = {s.Name.rstrip(b"\0").decode("latin-1") for s in pe.sections}
-            # A DLL loaded late is loaded all the same.
-            self.imports = {i.dll.decode("latin-1").lower() for i in
-                            getattr(pe, "DIRECTORY_ENTRY_IMPORT", []) +
-                            getattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT", [])}
-            exports = getattr(getattr(pe, "DIRECTORY_ENTRY_EXPORT", None), "symbols", [])
-            self.exports = {s.name.decode("latin-1") for s in exports if s.name}
+    def read(self, f):
+        import pefile
+        pe = pefile.PE(data=f.read(), fast_load=True)
+        pe.parse_data_directories([pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_" + t]
+                                   for t in ("IMPORT", "DELAY_IMPORT", "EXPORT")])
+        # pefile passes over what it cannot make sense of, with a warning.
+        if pe.get_warnings():
+            raise ValueError("; ".join(pe.get_warnings()))
+        self.arch = PE_MACHINE.get(pe.FILE_HEADER.Machine, "?")
+        self.marks = {s.Name.rstrip(b"\0").decode("latin-1") for s in pe.sections} | {
+            name.replace("IMAGE_DLLCHARACTERISTICS_", "") for name, bit in
+            pefile.dll_characteristics if pe.OPTIONAL_HEADER.DllCharacteristics & bit}
+        # A DLL loaded late is loaded all the same.
+        self.imports = {i.dll.decode("latin-1").lower() for i in getattr(
+            pe, "DIRECTORY_ENTRY_IMPORT", []) + getattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT", [])}
+        exports = getattr(getattr(pe, "DIRECTORY_ENTRY_EXPORT", None), "symbols", [])
+        self.exports = {s.name.decode("latin-1") for s in exports if s.name}
 
 
 PE_CHECKS = {
-    "DYNAMIC_BASE": lambda pe: yes("DYNAMIC_BASE" in pe.characteristics),
-    "HIGH_ENTROPY_VA": lambda pe: yes("HIGH_ENTROPY_VA" in pe.characteristics),
-    "NX_COMPAT": lambda pe: yes("NX_COMPAT" in pe.characteristics),
-    ".reloc": lambda pe: yes(".reloc" in pe.sections),
-    "IMPORTS": lambda pe: yes(pe.imports and pe.imports <= ALLOWED_DLLS),
-    "NO_LIBSSP": lambda pe: yes(pe.imports and "libssp-0.dll" not in pe.imports),
+    **{mark: lambda pe, mark=mark: mark in pe.marks
+       for mark in ("DYNAMIC_BASE", "HIGH_ENTROPY_VA", "NX_COMPAT", ".reloc")},
+    "IMPORTS": lambda pe: pe.imports and pe.imports <= ALLOWED_DLLS,
+    "NO_LIBSSP": lambda pe: pe.imports and "libssp-0.dll" not in pe.imports,
     "SSP": STACK_PROTECTED,
     "FORTIFIED": FORTIFIED,
 }
-PE_OBJECTS = {"i686": "win32", "x86_64": "win64"}  # --objects names of the builds
+# Each kind of program: how it is read, its columns, those its objects tell.
+KINDS = {"ELF": (Elf, ELF_CHECKS, "static ELF programs: SSP, FORTIFY, CLASH"),
+         "PE": (Pe, PE_CHECKS, "PE programs: SSP, FORTIFIED")}
 
-# ----------------------------------------------------- packages, archives --
 
 class Shipped:
-    """Problems found in the files' contents, and the programs found in them."""
+    """Problems found in the files' contents, and the programs found in them: (row name,
+    path, expected arch or None, objects); the portable and RPM programs' bytes by arch."""
 
     def __init__(self, args, work):
-        self.args = args
-        self.work = work
-        self.problems = []
-        self.programs = []  # (row name, path, expected arch or None, objects folder)
-        self.portable = {}  # arch -> the program's bytes, from the tarballs
-        self.rpm_programs = {}  # arch -> (package name, the program's bytes)
+        self.args, self.work, self.problems, self.programs = args, work, [], []
+        self.portable, self.rpm_programs = {}, {}  # arch -> bytes; arch -> (package, bytes)
 
-    def problem(self, text):
-        self.problems.append(text)
-        print("FAIL " + text)
+    def expect(self, ok, problem):
+        if not ok:
+            self.problems.append(problem)
+            print("FAIL " + problem)
+        return ok
 
     def objects(self, arch):
         folder = self.args.objects.get(arch)
-        if not folder:
-            return []
-        # MinGW's objects end in .obj.
-        found = sorted(o for o in glob.glob(os.path.join(folder, "**", "*.o*"), recursive=True)
-                       if re.search(r"\.o(bj)?$", o) and
-                       not fnmatch.fnmatch(os.path.relpath(o, folder), "CMakeFiles/[0-9]*"))
-        if not found:
-            self.problem("--objects %s=%s: no object files there to check" % (arch, folder))
-        return found
+        # MinGW's objects end in .obj; CMake's compiler probes are no part of the build.
+        found = folder and sorted(o for end in ("o", "obj") for o in glob.glob(
+            os.path.join(folder, "**", "*." + end), recursive=True)
+            if not re.match(r"CMakeFiles/[0-9]", os.path.relpath(o, folder)))
+        self.expect(found or not folder, "--objects %s=%s: no object files there to check" % (
+            arch, folder))
+        return found or []
 
-    def deb(self, path):
-        name = os.path.basename(path)
+    def program(self, row, data, arch, objects_arch):
+        path = os.path.join(self.work, row.replace(" ", "-"))
+        with open(path, "wb") as f:
+            f.write(data)
+        self.programs.append((row, path, arch, self.objects(objects_arch)))
+
+    def deb(self, path, name):
         arch = re.sub(r".*_|\.deb$", "", name)
         fields = {f: run("dpkg-deb", "-f", path, f).strip() for f in ("Architecture", "Depends")}
         print("%s: %s; Depends: %s" % (name, arch, fields["Depends"]))
-        if fields["Architecture"] != arch:
-            self.problem("%s: Architecture is %s" % (name, fields["Architecture"]))
+        self.expect(fields["Architecture"] == arch, "%s: Architecture is %s" % (
+            name, fields["Architecture"]))
         for lib in DEB_DEPENDS:
-            if lib not in fields["Depends"]:
-                self.problem("%s: Depends lacks %s" % (name, lib))
-        files = sorted(line.split()[5] for line in run("dpkg-deb", "-c", path).splitlines()
-                       if not line.startswith("d"))
-        if files != DEB_FILES:
-            self.problem("%s: files %s" % (name, " ".join(files)))
-        folder = tempfile.mkdtemp(dir=self.work)
-        subprocess.run(["dpkg-deb", "-x", path, folder], check=True)
-        release = re.search(r"~(deb\d+)_", name)
-        row = "%s %s" % (release.group(1) if release else name, arch)
-        self.programs.append((row, os.path.join(folder, "usr/bin/hwidtool"),
-                              DEBIAN_ARCH.get(arch), None))
+            self.expect(lib in fields["Depends"], "%s: Depends lacks %s" % (name, lib))
+        with tarfile.open(fileobj=io.BytesIO(run("dpkg-deb", "--fsys-tarfile", path, text=False))) as tar:
+            files = sorted(m.name for m in tar.getmembers() if not m.isdir())
+            self.expect(files == DEB_FILES, "%s: files %s" % (name, " ".join(files)))
+            program = tar.extractfile("./usr/bin/hwidtool").read()
+        self.program("%s %s" % (re.sub(r".*~(deb\d+)_.*", r"\1", name), arch), program,
+                     DEBIAN_ARCH.get(arch), None)
 
-    def rpm(self, path):
-        name = os.path.basename(path)
+    def rpm(self, path, name):
         arch = re.sub(r".*\.(\w+)\.rpm$", r"\1", name)
         query = run("rpm", "-qp", "--qf", "%{ARCH} %{LICENSE} %{PAYLOADCOMPRESSOR}\\n", path).split()
-        requires = run("rpm", "-qp", "--requires", path).split("\n")
+        requires = [r for r in run("rpm", "-qp", "--requires", path).split("\n") if r]
         listing = {fields[-1]: fields[0] for fields in map(str.split, run(
             "rpm", "-qlvp", path).splitlines()) if not fields[0].startswith("d")}
-        print("%s: %s, %s, %s payload; requires %s" % (
-            name, query[0], query[1], query[2], ", ".join(r for r in requires if r)))
-        if query != [arch, "MIT", "xz"]:
-            self.problem("%s: arch, licence, payload are %s" % (name, " ".join(query)))
-        if any(r and not r.startswith("rpmlib(") for r in requires):
-            self.problem("%s: requires more than rpmlib features: %s" % (name, requires))
-        if listing != RPM_FILES:
-            self.problem("%s: files and modes %s" % (name, listing))
-            return
-        folder = tempfile.mkdtemp(dir=self.work)
-        payload = subprocess.run(["rpm2cpio", path], capture_output=True, check=True).stdout
-        subprocess.run(["cpio", "-idm", "--quiet", "./usr/bin/hwidtool"], input=payload,
-                       cwd=folder, check=True)
-        program = os.path.join(folder, "usr/bin/hwidtool")
-        with open(program, "rb") as f:
-            self.rpm_programs[arch] = (name, f.read())
-        self.programs.append(("rpm " + arch, program, arch, self.objects(arch)))
+        print("%s: %s, %s, %s payload; requires %s" % (name, *query[:3], ", ".join(requires)))
+        self.expect(query == [arch, "MIT", "xz"], "%s: arch, licence, payload are %s" % (
+            name, " ".join(query)))
+        self.expect(all(r.startswith("rpmlib(") for r in requires),
+                    "%s: requires more than rpmlib features: %s" % (name, requires))
+        if self.expect(listing == RPM_FILES, "%s: files and modes %s" % (name, listing)):
+            program = run("cpio", "-i", "--quiet", "--to-stdout", "./usr/bin/hwidtool",
+                          stdin=run("rpm2cpio", path, text=False), text=False)
+            self.rpm_programs[arch] = (name, program)
+            self.program("rpm " + arch, program, arch, arch)
 
     def rpm_programs_are_portable(self):
         for arch, (name, program) in self.rpm_programs.items():
             if arch not in self.portable:
                 print("%s: no %s archive checked beside it to compare with" % (name, arch))
-            elif program != self.portable[arch]:
-                self.problem("%s: /usr/bin/hwidtool is not the %s archive's program" % (name, arch))
-            else:
+            elif self.expect(program == self.portable[arch],
+                             "%s: /usr/bin/hwidtool is not the %s archive's program" % (name, arch)):
                 print("%s: /usr/bin/hwidtool is the %s archive's program" % (name, arch))
 
-    def tarball(self, path):
-        name = os.path.basename(path)
-        arch = re.sub(r".*-linux-|\.tar\.gz$", "", name)
+    def tar_gz(self, path, name):
+        arch, top = re.sub(r".*-linux-|\.tar\.gz$", "", name), name[:-len(".tar.gz")]
         with tarfile.open(path) as tar:
             members = tar.getmembers()
-            top = name[:-len(".tar.gz")]
             files = sorted(m.name[len(top) + 1:] for m in members if m.isfile())
-            if files != TARBALL_FILES or any(not m.name.startswith(top) for m in members):
-                self.problem("%s: files %s" % (name, " ".join(m.name for m in members)))
+            if not self.expect(files == TARBALL_FILES and all(m.name.startswith(top) for m in members),
+                               "%s: files %s" % (name, " ".join(m.name for m in members))):
                 return
-            program = os.path.join(self.work, top + "-hwidtool")
             self.portable[arch] = tar.extractfile(top + "/hwidtool").read()
-            with open(program, "wb") as f:
-                f.write(self.portable[arch])
         print("%s: %d files" % (name, len(files)))
-        self.programs.append(("linux-" + arch, program, arch, self.objects(arch)))
+        self.program("linux-" + arch, self.portable[arch], arch, arch)
 
-    def zip(self, path):
-        name = os.path.basename(path)
+    def zip(self, path, name):
         archive = zipfile.ZipFile(path)
         names = archive.namelist()
         top = names[0].split("/", 1)[0] + "/"
         files = sorted(n[len(top):] for n in names if not n.endswith("/"))
-        if files != ZIP_FILES or any(not n.startswith(top) for n in names):
-            self.problem("%s: files %s, want %s" % (name, files, ZIP_FILES))
+        if not self.expect(files == ZIP_FILES and all(n.startswith(top) for n in names),
+                           "%s: files %s, want %s" % (name, files, ZIP_FILES)):
             return
-        builds = {"32-bit": self.args.hwidwin_32, "64-bit": self.args.hwidwin_64}
-        for bits, build in builds.items():
-            inside = archive.read(top + bits + "/hwidwin.exe")
-            if build and inside != open(build, "rb").read():
-                self.problem("%s: %s/hwidwin.exe is not %s" % (name, bits, build))
-            exe = os.path.join(self.work, bits + "-hwidwin.exe")
-            with open(exe, "wb") as f:
-                f.write(inside)
-            self.programs.append(("windows " + bits, exe, None,
-                                  self.objects("win" + bits.split("-")[0])))
-        self.zip_texts(name, archive, top)
+        for bits, build in (("32", self.args.hwidwin_32), ("64", self.args.hwidwin_64)):
+            inside = archive.read(top + bits + "-bit/hwidwin.exe")
+            self.expect(not build or inside == open(build, "rb").read(),
+                        "%s: %s-bit/hwidwin.exe is not %s" % (name, bits, build))
+            self.program("windows %s-bit" % bits, inside, None, "win" + bits)
+        for text, words in ZIP_TEXTS.items():
+            body = archive.read(top + text)
+            self.expect(b"\r\n" in body and body.count(b"\n") == body.count(b"\r\n"),
+                        "%s: %s does not end its lines with CR LF" % (name, text))
+            for word in words:
+                self.expect(word in body, "%s: %s lacks %r" % (name, text, word))
         print("%s: %d files" % (name, len(files)))
 
-    def zip_texts(self, name, archive, top):
-        text = {t: archive.read(top + t) for t in ZIP_FILES if t.endswith(".txt")}
-        for t, body in text.items():
-            if b"\r\n" not in body or body.count(b"\n") != body.count(b"\r\n"):
-                self.problem("%s: %s does not end its lines with CR LF" % (name, t))
-        needed = {
-            "THIRD-PARTY-NOTICES.txt": [b"pystring", b"Copyright: ",
-                                        b"Redistribution and use in source and binary forms",
-                                        b"Neither the name of the organization"],
-            "LICENSE.txt": [b"MIT License"],
-            "README.txt": [b"64-bit\\hwidwin.exe", b"32-bit\\hwidwin.exe", b"--generate"],
-        }
-        for t, words in needed.items():
-            for word in words:
-                if word not in text[t]:
-                    self.problem("%s: %s lacks %r" % (name, t, word))
-
     def add(self, path):
-        readers = {".deb": self.deb, ".rpm": self.rpm, ".tar.gz": self.tarball, ".zip": self.zip}
-        for ending, read in readers.items():
-            if path.endswith(ending):
-                return read(path)
+        ending = re.search(r"\.(deb|rpm|tar\.gz|zip)$", path)
+        if ending:
+            return getattr(self, ending.group(1).replace(".", "_"))(path, os.path.basename(path))
         arch = Elf(path).arch if is_elf(path) else PE_OBJECTS.get(Pe(path).arch)
-        if arch and self.args.objects and arch not in self.args.objects:
-            self.problem("%s is for %s: no objects given for it" % (path, arch))
+        self.expect(not arch or not self.args.objects or arch in self.args.objects,
+                    "%s is for %s: no objects given for it" % (path, arch))
         self.programs.append((path, path, None, self.objects(arch)))
 
 
-# ---------------------------------------------------------------- table --
-
 def check_program(row, path, expected_arch, objects):
-    """The row's values (name -> text) and its failures."""
-    elf = is_elf(path)
-    program = Elf(path) if elf else Pe(path)
-    program.calls = calls(objects) if objects else None
-    if elf:  # A static program leaves hardening-check only its objects to read.
-        program.report = hardening_check(objects or [] if program.static else [path])
-    checks = ELF_CHECKS if elf else PE_CHECKS
+    """The row's kind, architecture, values (name -> text) and failures."""
+    kind = "ELF" if is_elf(path) else "PE"
+    program = KINDS[kind][0](path)
+    # What its build's objects call. pefile reads no COFF objects: they are nm's.
+    coff = [o for o in objects or [] if not is_elf(o)]
+    nm = run("x86_64-w64-mingw32-nm", "-u", *coff) if coff else ""
+    program.calls = set(re.findall(r"^\s+U (\S+)$", nm, re.M)).union(
+        *(Elf(o).undefined for o in objects if o not in coff)) if objects else None
+    if kind == "ELF":  # A static program leaves hardening-check only its objects to read.
+        program.report = hardening_check((objects or []) if program.static else [path])
     values, failures = {}, []
     if expected_arch and program.arch != expected_arch:
         failures.append("is for %s, not %s" % (program.arch, expected_arch))
-    for name, check in checks.items():
-        if name in NOT_OFFERED.get(program.arch, ()):
-            values[name] = "-"
-            continue
-        value = check(program)
-        if value.startswith("no") and required(name, row):
+    for name, check in KINDS[kind][1].items():
+        value = "-" if name in NOT_OFFERED.get(program.arch, ()) else check(program)
+        value = value if isinstance(value, str) else "yes" if value else "no"  # a truth
+        needed = name not in REPORTED_ONLY or row in REPORTED_ONLY[name][1]
+        if value.startswith("no") and needed:
             value = "NO" + value[2:]
             failures.append("lacks " + name)
-        elif value == "?" and required(name, row):
+        elif value == "?" and needed:
             failures.append("leaves no trace of %s to check" % name)
         values[name] = value
-    if not elf and program.imports - ALLOWED_DLLS:
+    if kind == "PE" and program.imports - ALLOWED_DLLS:
         failures.append("imports " + " ".join(sorted(program.imports - ALLOWED_DLLS)))
-    return "ELF" if elf else "PE", program.arch, values, failures
+    return kind, program.arch, values, failures
 
 
-def print_table(rows):
-    failed = False
-    for kind, columns in (("ELF", ELF_CHECKS), ("PE", PE_CHECKS)):
-        mine = [r for r in rows if r[1] == kind]
-        if not mine:
-            continue
+def print_table(programs):
+    """Checks the programs, a table for each kind; True when one fails."""
+    failed, rows = False, []
+    for row, path, arch, objects in programs:
+        try:
+            rows.append((row, *check_program(row, path, arch, objects)))
+        except Unreadable as error:
+            print("FAIL %s cannot be checked: %s" % (row, error))
+            failed = True
+    kinds = [k for k in KINDS if any(r[1] == k for r in rows)]
+    for kind in kinds:
+        columns, mine = KINDS[kind][1], [r for r in rows if r[1] == kind]
         width = max(len(r[0]) for r in mine)
         print("%-*s %-7s %s" % (width, kind, "arch", "  ".join(columns)))
         for row, _, arch, values, failures in mine:
-            cells = "  ".join("%-*s" % (len(c), values.get(c, "-")) for c in columns)
+            cells = "  ".join("%-*s" % (len(c), values[c]) for c in columns)
             print(("%-*s %-7s %s" % (width, row, arch, cells)).rstrip())
-            for failure in failures:
-                print("FAIL %s %s" % (row, failure))
-                failed = True
+            print("".join("FAIL %s %s\n" % (row, failure) for failure in failures), end="")
+            failed = failed or bool(failures)
     print("yes/NO: required and found/missing; no: reported, not required; -: not offered"
           " or not applicable; ?: no trace to check (reported-only properties)")
-    shown = set().union(*(ELF_CHECKS if r[1] == "ELF" else PE_CHECKS for r in rows))
     for name, (why, only) in REPORTED_ONLY.items():
-        if name in shown:
+        if any(name in KINDS[kind][1] for kind in kinds):
             print("  %s: %s%s" % (name, why, " (" + ", ".join(sorted(only)) + ")" if only else ""))
-    for kind, which in (("ELF", "static ELF programs: SSP, FORTIFY, CLASH"),
-                        ("PE", "PE programs: SSP, FORTIFIED")):
-        if any(r[1] == kind for r in rows):
-            print("  %s read from their build's objects" % which)
+    for kind in kinds:
+        print("  %s read from their build's objects" % KINDS[kind][2])
     return failed
 
 
-# ----------------------------------------------------------- self-check --
-
-UNPROTECTED_C = b"""#include <stdio.h>
-#include <string.h>
-int main(int argc, char **argv) {
-    char copy[64];
-    strcpy(copy, argc > 1 ? argv[1] : "");
-    puts(copy);
-    return 0;
-}
-"""
-UNPROTECTED_FLAGS = ["-O2", "-U_FORTIFY_SOURCE", "-fno-stack-protector", "-fno-pie"]
+UNPROTECTED_C = (b"#include <stdio.h>\n#include <string.h>\nint main(int argc, char **argv) {"
+                 b' char copy[64]; strcpy(copy, argc > 1 ? argv[1] : ""); puts(copy); }\n')
+UNPROTECTED_FLAGS = ["-O2", "-U_FORTIFY_SOURCE", "-fno-stack-protector", "-fno-pie", "-no-pie"]
 # What the checks must find lacking in it, as a dynamic program and as a
 # static one (not static-pie), whose SSP and FORTIFY are read in its object.
-EXPECTED_LACKS = {
-    "dynamic": {"PIE", "RELRO", "BIND_NOW", "NX", "SSP", "FORTIFY"},
-    "static": {"PIE", "BIND_NOW", "SSP", "FORTIFY"},
-}
+EXPECTED_LACKS = {"dynamic": {"PIE", "RELRO", "BIND_NOW", "NX", "SSP", "FORTIFY"},
+                  "static": {"PIE", "BIND_NOW", "SSP", "FORTIFY"}}
 
 
 def self_check(work):
     """The checks, run on a program built here without protections, must
     find it lacking what it lacks; False (and why) when they do not."""
-    folder = tempfile.mkdtemp(dir=work)
-    source = os.path.join(folder, "unprotected.c")
-    with open(source, "wb") as f:
-        f.write(UNPROTECTED_C)
-    obj = os.path.join(folder, "unprotected.o")
-    builds = {
-        "dynamic": ["gcc", *UNPROTECTED_FLAGS, "-no-pie", "-Wl,-z,norelro", "-Wl,-z,lazy",
-                    "-Wl,-z,execstack", "-o", os.path.join(folder, "dynamic"), source],
-        "static": ["gcc", "-static", "-no-pie", "-o", os.path.join(folder, "static"), obj],
-    }
+    obj, dynamic, static = (os.path.join(work, "unprotected" + end) for end in (".o", "", "-static"))
     try:
-        for command in [["gcc", *UNPROTECTED_FLAGS, "-c", "-o", obj, source], *builds.values()]:
-            subprocess.run(command, check=True, capture_output=True)
-        results = {kind: check_program("self-check " + kind, os.path.join(folder, kind), None,
-                                       [obj] if kind == "static" else None)
-                   for kind in builds}
-    except (Unreadable, subprocess.CalledProcessError) as error:
+        for options in (["-c", "-o", obj, "-x", "c", "-"], ["-static", "-o", static, obj],
+                        ["-Wl,-z,norelro,-z,lazy,-z,execstack", "-o", dynamic, "-x", "c", "-"]):
+            subprocess.run(["gcc", *UNPROTECTED_FLAGS, *options], input=UNPROTECTED_C,
+                           check=True, capture_output=True)
+        results = {kind: check_program("self-check " + kind, path, None, objects) for kind, path,
+                   objects in (("dynamic", dynamic, None), ("static", static, [obj]))}
+    except (Unreadable, OSError, subprocess.CalledProcessError) as error:
         print("FAIL self-check: the unprotected program could not be built or read: %s" % error)
         return False
-    ok = True
-    for kind, (_, _, values, failures) in results.items():
-        found = {f[len("lacks "):] for f in failures if f.startswith("lacks ")}
-        if not EXPECTED_LACKS[kind] <= found:
-            print("FAIL self-check: the checks pass a %s program built without %s (%s)" % (
-                kind, ", ".join(sorted(EXPECTED_LACKS[kind] - found)),
-                " ".join("%s=%s" % item for item in values.items())))
-            ok = False
-    if ok:
+    passed = {kind: sorted(name for name in EXPECTED_LACKS[kind] if "lacks " + name not in
+                           results[kind][3]) for kind in results}
+    for kind in (kind for kind in passed if passed[kind]):
+        print("FAIL self-check: the checks pass a %s program built without %s (%s)" % (
+            kind, ", ".join(passed[kind]), " ".join("%s=%s" % i for i in results[kind][2].items())))
+    if not any(passed.values()):
         print("self-check: a program built without protections fails %s" % ", ".join(
             sorted(EXPECTED_LACKS["dynamic"])))
-    return ok
+    return not any(passed.values())
 
 
 def main():
@@ -569,21 +444,15 @@ def main():
         for path in args.files:  # One that cannot be read hides none after it.
             try:
                 shipped.add(path)
-            except (Unreadable, subprocess.CalledProcessError) as error:
-                shipped.problem("cannot be read: %s" % error)
+            except Exception as error:  # whatever a broken or missing file raises, it is unread
+                shipped.expect(False, "cannot be read: %s" % error if isinstance(error, Unreadable)
+                               else "%s cannot be read: %s: %s" % (path, type(error).__name__, error))
         shipped.rpm_programs_are_portable()
         failed = bool(shipped.problems)
         if not args.contents_only and shipped.programs:
             if any(is_elf(path) for _, path, _, _ in shipped.programs):
                 failed = not self_check(work) or failed
-            rows = []
-            for row, path, arch, objects in shipped.programs:
-                try:
-                    rows.append((row, *check_program(row, path, arch, objects)))
-                except Unreadable as error:
-                    print("FAIL %s cannot be checked: %s" % (row, error))
-                    failed = True
-            failed = print_table(rows) or failed
+            failed = print_table(shipped.programs) or failed
     return 1 if failed else 0
 
 
