@@ -280,12 +280,13 @@ window_cases() {
     record "[$arch] screenshot $out/hwidwin-window.png" $?
 
     # Copy: exactly the copy text, as CF_TEXT; then while another program
-    # holds the clipboard.
+    # holds the clipboard. A busy machine takes seconds to start the holder:
+    # it holds long enough for the click and the box that follows.
     W click "$title" 3
     shows "[$arch] Copy puts the copy text on the clipboard" copy clipboard
-    ( W hold-clipboard 6 >"$work/holding" ) &
+    ( W hold-clipboard 12 >"$work/holding" ) &
     holder=$!
-    for _ in $(seq 50); do [ -s "$work/holding" ] && break; sleep 0.1; done
+    for _ in $(seq 300); do [ -s "$work/holding" ] && break; sleep 0.1; done
     W click "$title" 3
     W messagebox "Error!" 10 >"$out/busy.txt"
     wait "$holder"
