@@ -32,11 +32,7 @@ checks_line() {  # line
 }
 
 record() {  # name, status, detail
-    if [ "$2" = 0 ]; then
-        checks_line "ok   $1"
-    else
-        checks_line "FAIL $1${3:+ ($3)}"
-    fi
+    if [ "$2" = 0 ]; then checks_line "ok   $1"; else checks_line "FAIL $1${3:+ ($3)}"; fi
     return "$2"
 }
 
@@ -81,17 +77,17 @@ shipped() {  # pattern
     return 1
 }
 
+joined() {  # prefix: the lines of $HWID_CHECKS with it, on one line
+    sed -n "s/^$1//p" "$HWID_CHECKS" | paste -sd ';' - | sed 's/;/; /g'
+}
+
 finish() {
     checks_passed=$(checks_count 'ok ')
     checks_failed=$(checks_count 'FAIL ')
     checks_skipped=$(checks_count 'SKIP ')
     echo "$checks_passed passed, $checks_failed failed, $checks_skipped skipped"
-    [ "$checks_skipped" = 0 ] ||
-        echo "skipped: $(sed -n 's/^SKIP //p' "$HWID_CHECKS" | paste -sd ';' - | sed 's/;/; /g')"
-    if [ "$checks_failed" -gt 0 ]; then
-        echo "failed: $(sed -n 's/^FAIL //p' "$HWID_CHECKS" | paste -sd ';' - | sed 's/;/; /g')"
-        exit 1
-    fi
+    [ "$checks_skipped" = 0 ] || echo "skipped: $(joined 'SKIP ')"
+    [ "$checks_failed" = 0 ] || { echo "failed: $(joined 'FAIL ')"; exit 1; }
     [ "$checks_passed" -gt 0 ] && exit 0
     [ "$checks_skipped" -gt 0 ] && exit 77
     echo "FAIL nothing was checked"

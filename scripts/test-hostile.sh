@@ -10,9 +10,8 @@
 # Environment: FUZZ_SECONDS (default 30) per fuzz target, targets run side by
 # side on the available cores. About 6 minutes on 2 cores.
 # Build folders: build-asan (clang, sanitized: the suite and the fuzz
-# targets), and build-test-gcc
-# (the gcc stage's build: its unsanitized hwidtool for memcheck, strace,
-# fault injection and memory peaks).
+# targets), and build-test-gcc (the gcc stage's build: its unsanitized
+# hwidtool for memcheck, strace, fault injection and memory peaks).
 # A crashing fuzz input is kept in fuzz/regressions/<target>/ and replayed on
 # every later run; commit it with the fix.
 # Ends with "N passed, M failed, K skipped"; exit status 0 when nothing
@@ -32,134 +31,86 @@ export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1}"
 export CTEST_OUTPUT_ON_FAILURE=1
 
 checks_start hostile
-pass() { record "$1" 0; }
-fail() { record "$1" 1; }
-
-# ------------------------------------------------------------ packages --
-echo "=== packages"
-if ! scripts/install-deps.sh test libclang-rt-14-dev valgrind strace time; then
-    fail packages
-    finish
-fi
-pass packages
-
-# ---------------------------------------------------------------- fuzz --
+check packages scripts/install-deps.sh test libclang-rt-14-dev valgrind strace time || finish
 scratch=$(mktemp -d "${SCRATCH_DIR:-/dev/shm}/zef-hostile-XXXXXX" 2>/dev/null ||
           mktemp -d /tmp/zef-hostile-XXXXXX)
 at_exit 'rm -rf "$scratch"'
 
-# One clang build, sanitized, every object instrumented for the fuzzer:
-# the fuzz targets of fuzz/ and the whole native suite.
-echo "=== sanitized build (build-asan)"
-if cmake -S . -B build-asan -DHWID_WERROR=ON -DHWID_FUZZ=ON -DCMAKE_BUILD_TYPE=Debug \
-        -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS="$sanitize" -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
-        -DCMAKE_EXE_LINKER_FLAGS="$sanitize" > "$scratch/asan-configure.log" 2>&1 &&
-    cmake --build build-asan -j"$jobs" > "$scratch/asan-build.log" 2>&1; then
-    pass "sanitized build"
-else
-    tail -40 "$scratch/asan-configure.log" "$scratch/asan-build.log"
-    fail "sanitized build"
-fi
+logged() {  # log, command...: its output only when it fails
+    log=$1
+    shift
+    "$@" >"$log" 2>&1 || { tail -n 40 "$log"; return 1; }
+}
 
-# Every target in fuzz/ must run: the list comes from the sources, not from
-# what happened to build.
-targets=$(for source in fuzz/*_fuzz.cpp; do basename "$source" .cpp; done)
-fuzzers=build-asan/fuzz
+# One clang build, sanitized, every object instrumented for the fuzzer: the
+# fuzz targets of fuzz/ and the whole native suite.
+sanitized_build() {
+    cmake -S . -B build-asan -DHWID_WERROR=ON -DHWID_FUZZ=ON -DCMAKE_BUILD_TYPE=Debug \
+        -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS="$sanitize" -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
+        -DCMAKE_EXE_LINKER_FLAGS="$sanitize" && cmake --build build-asan -j"$jobs"
+}
+check "sanitized build (build-asan)" logged "$scratch/asan.log" sanitized_build
 
 # One target: replay its kept crash inputs, then fuzz for the time budget,
 # seeds from fuzz/corpus, new inputs into build-asan/corpus.
 fuzz_one() {
-    target=$1
-    log="$scratch/$target.log"
-    regressions="fuzz/regressions/$target"
+    target=$1 log="$scratch/$1.log" regressions="fuzz/regressions/$1"
     mkdir -p "$regressions" "build-asan/corpus/$target" "$scratch/$target.tmp"
-    status=0
+    export TMPDIR="$scratch/$target.tmp"
     if [ -n "$(ls -A "$regressions")" ]; then
-        TMPDIR="$scratch/$target.tmp" timeout 300 "$fuzzers/$target" \
-            "$regressions"/* > "$log.replay" 2>&1 || status=1
+        timeout 300 "build-asan/fuzz/$target" "$regressions"/* >"$log" 2>&1 || return 1
     fi
-    if [ "$status" -eq 0 ]; then
-        TMPDIR="$scratch/$target.tmp" timeout $((fuzz_seconds + 120)) "$fuzzers/$target" \
-            -max_total_time="$fuzz_seconds" -timeout=20 -rss_limit_mb=2048 \
-            -print_final_stats=1 -artifact_prefix="$regressions/" \
-            "build-asan/corpus/$target" "fuzz/corpus/$target" > "$log" 2>&1 || status=1
-    fi
-    echo "$status" > "$scratch/$target.status"
+    timeout $((fuzz_seconds + 120)) "build-asan/fuzz/$target" -max_total_time="$fuzz_seconds" \
+        -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$regressions/" \
+        "build-asan/corpus/$target" "fuzz/corpus/$target" >>"$log" 2>&1
 }
 
+# Every target in fuzz/ must run: the list comes from the sources, not from
+# what happened to build. They run side by side, a core each.
+targets=$(for source in fuzz/*_fuzz.cpp; do basename "$source" .cpp; done)
 running=0
 for target in $targets; do
     echo "=== fuzz $target (${fuzz_seconds} s)"
-    fuzz_one "$target" &
+    (fuzz_one "$target"; echo $? >"$scratch/$target.status") &
     running=$((running + 1))
-    if [ "$running" -ge "$jobs" ]; then
-        wait
-        running=0
-    fi
+    [ "$running" -lt "$jobs" ] || { wait; running=0; }
 done
 wait
 fuzz_figures=""
 for target in $targets; do
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$scratch/$target.log" 2>/dev/null)
     fuzz_figures="$fuzz_figures
-  $target: ${runs:-?} executions in ${fuzz_seconds} s"
-    if [ "$(cat "$scratch/$target.status" 2>/dev/null)" = 0 ] && [ "${runs:-0}" -gt 0 ]; then
-        pass "fuzz $target (${runs:-?} executions)"
-    else
-        tail -40 "$scratch/$target.log.replay" 2>/dev/null
-        tail -60 "$scratch/$target.log" 2>/dev/null
-        echo "crash inputs are kept in fuzz/regressions/$target/"
-        fail "fuzz $target"
-    fi
+  $target: ${runs:-no} executions in ${fuzz_seconds} s"
+    [ "$(cat "$scratch/$target.status" 2>/dev/null)" = 0 ] && [ "${runs:-0}" -gt 0 ]
+    record "fuzz $target (${runs:-no} executions)" $? "crash inputs are kept in fuzz/regressions/$target/" ||
+        tail -n 60 "$scratch/$target.log" 2>/dev/null
 done
 
-# ------------------------------------------------------ sanitized suite --
-echo "=== sanitized suite (build-asan)"
-if (cd build-asan && timeout 900 ctest -j"$jobs" --timeout 600); then
-    pass "sanitized suite"
-else
-    fail "sanitized suite"
-fi
+check "sanitized suite (build-asan)" sh -c 'cd build-asan && timeout 900 ctest -j"$1" --timeout 600' \
+    sanitized_suite "$jobs"
 
-# ------------------------------------------------------ plain hwidtool --
 # The gcc stage's build, with its options: built again only when missing.
-echo "=== plain build (build-test-gcc)"
 plain=build-test-gcc/linux/cli/hwidtool
-if cmake -S . -B build-test-gcc -DHWID_WERROR=ON -DCMAKE_CXX_COMPILER=g++ > "$scratch/plain.log" 2>&1 &&
-    cmake --build build-test-gcc -j"$jobs" --target hwidtool >> "$scratch/plain.log" 2>&1; then
-    pass "plain build"
-else
-    tail -40 "$scratch/plain.log"
-    fail "plain build"
-fi
+check "plain build (build-test-gcc)" logged "$scratch/plain.log" sh -c \
+    'cmake -S . -B build-test-gcc -DHWID_WERROR=ON -DCMAKE_CXX_COMPILER=g++ &&
+     cmake --build build-test-gcc -j"$1" --target hwidtool' plain_build "$jobs"
 
-# ---------------------------------------------------- hostile machines --
 hostile() {  # name, arguments of tests/hostile/hostile.py
     name=$1
     shift
     echo "=== $name"
-    timeout 1200 python3 tests/hostile/hostile.py "$@" > "$scratch/$name.log" 2>&1
+    timeout 1200 python3 tests/hostile/hostile.py "$@" >"$scratch/$name.log" 2>&1
     status=$?
     # Indented: its own ok, FAIL and SKIP lines are not the stage's count.
     sed 's/^/  /' "$scratch/$name.log"
-    case $status in
-        0) pass "$name" ;;
-        77) skip "$name: $(sed -n 's/^SKIP //p' "$scratch/$name.log" | head -1)" ;;
-        *) fail "$name" ;;
-    esac
+    [ $status != 77 ] || { skip "$name: $(sed -n 's/^SKIP //p' "$scratch/$name.log" | head -n 1)"; return; }
+    record "$name" $status
 }
-if [ -x "$plain" ]; then
-    hostile "hostile machines" --binary "$plain" machines
-    hostile "memcheck" --binary "$plain" memcheck
-    hostile "strace audit" --binary "$plain" audit
-    hostile "fault injection" --binary "$plain" faults
-else
-    fail "hostile machines (no plain hwidtool)"
-fi
-if [ -x build-asan/linux/cli/hwidtool ]; then
-    hostile "hostile machines, sanitized" --no-memory-bound \
-        --binary build-asan/linux/cli/hwidtool machines
-fi
+hostile "hostile machines" --binary "$plain" machines
+hostile "memcheck" --binary "$plain" memcheck
+hostile "strace audit" --binary "$plain" audit
+hostile "fault injection" --binary "$plain" faults
+hostile "hostile machines, sanitized" --no-memory-bound --binary build-asan/linux/cli/hwidtool machines
 
 # The library from several threads at once, under ThreadSanitizer.
 check "libhwid threads (gcc)" libhwid/tests/threads.sh
@@ -172,5 +123,5 @@ grep -h 'machines .*peak' "$scratch/hostile machines.log" 2>/dev/null | sed 's/^
 echo "fault injection:"
 grep -h '^ok   faults faults-injected' "$scratch/fault injection.log" 2>/dev/null | sed 's/^ok   /  /'
 echo "valgrind:"
-grep -h -A4 '^ok   memcheck\|^FAIL memcheck' "$scratch/memcheck.log" 2>/dev/null | sed 's/^/  /'
+grep -h -A4 '^ok   memcheck' "$scratch/memcheck.log" 2>/dev/null | sed 's/^/  /'
 finish
