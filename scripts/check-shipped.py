@@ -22,14 +22,16 @@ import glob
 import io
 import os
 import re
+import stat
 import subprocess
 import sys
 import tarfile
 import tempfile
 import zipfile
 
-DEB_FILES = ["./usr/bin/hwidtool", *("./usr/share/doc/hwidtool/" + f for f in (
-    "README.md", "changelog.Debian.gz", "copyright")), "./usr/share/man/man1/hwidtool.1.gz"]
+DEB_FILES = {"./usr/bin/hwidtool": "-rwxr-xr-x", **{path: "-rw-r--r--" for path in (
+    *("./usr/share/doc/hwidtool/" + f for f in ("README.md", "changelog.Debian.gz", "copyright")),
+    "./usr/share/man/man1/hwidtool.1.gz")}}
 DEB_DEPENDS = ["libpystring0 (>= ", "libc6 (>= ", "libstdc++6 (>= "]
 RPM_FILES = {"/usr/bin/hwidtool": "-rwxr-xr-x", **{path: "-rw-r--r--" for path in (
     "/usr/share/doc/hwidtool/README.md", "/usr/share/licenses/hwidtool/LICENSE",
@@ -264,8 +266,9 @@ class Shipped:
         for lib in DEB_DEPENDS:
             self.expect(lib in fields["Depends"], "%s: Depends lacks %s" % (name, lib))
         with tarfile.open(fileobj=io.BytesIO(run("dpkg-deb", "--fsys-tarfile", path, text=False))) as tar:
-            files = sorted(m.name for m in tar.getmembers() if not m.isdir())
-            self.expect(files == DEB_FILES, "%s: files %s" % (name, " ".join(files)))
+            files = {m.name: stat.filemode(stat.S_IFREG | m.mode) for m in tar.getmembers()
+                     if not m.isdir()}
+            self.expect(files == DEB_FILES, "%s: files and modes %s" % (name, files))
             program = tar.extractfile("./usr/bin/hwidtool").read()
         self.program("%s %s" % (re.sub(r".*~(deb\d+)_.*", r"\1", name), arch), program,
                      DEBIAN_ARCH.get(arch), None)
