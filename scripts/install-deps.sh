@@ -21,6 +21,13 @@ packages_for() {
             libpystring-dev:arm64 mingw-w64 dpkg-dev file git gzip tar python3 lintian \
             diffoscope-minimal debootstrap debian-archive-keyring qemu-user-static devscripts \
             rpm rpmlint cpio python3-pyelftools python3-pefile" ;;
+        # What the test stages need beyond a part above (scripts/test-*.sh).
+        test-hostile) echo "$(packages_for test) libclang-rt-14-dev valgrind strace time" ;;
+        test-distros) echo "debootstrap debian-archive-keyring man-db groff-base dpkg-dev gzip python3 \
+            iproute2 util-linux mount qemu-user-static" ;;
+        test-portable) echo "$(packages_for portable) python3 iproute2 util-linux rpm" ;;
+        test-windows) echo "$(packages_for build) $(packages_for windows) libgtest-dev iproute2 \
+            util-linux qemu-user-static unzip" ;;
         # The static analysers, and what configuring the compile database needs.
         lint) echo "shellcheck clang-format clang-tidy cppcheck pyflakes3 python3 git cmake make g++ \
             libpystring-dev libgtest-dev" ;;

@@ -35,8 +35,7 @@ if [ "$(id -u)" != 0 ]; then
 fi
 
 install_missing() {
-    timeout 900 scripts/install-deps.sh debootstrap debian-archive-keyring man-db groff-base \
-        dpkg-dev gzip python3 iproute2 util-linux mount qemu-user-static
+    timeout 900 scripts/install-deps.sh test-distros
 }
 
 # Runs "$@" inside a root (scripts/distro-root.sh run: a mount namespace of

@@ -31,7 +31,7 @@ export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1}"
 export CTEST_OUTPUT_ON_FAILURE=1
 
 checks_start hostile
-check packages scripts/install-deps.sh test libclang-rt-14-dev valgrind strace time || finish
+check packages scripts/install-deps.sh test-hostile || finish
 scratch=$(mktemp -d "${SCRATCH_DIR:-/dev/shm}/zef-hostile-XXXXXX" 2>/dev/null ||
           mktemp -d /tmp/zef-hostile-XXXXXX)
 at_exit 'rm -rf "$scratch"'

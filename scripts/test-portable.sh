@@ -30,7 +30,7 @@ if [ "$(id -u)" != 0 ]; then
 fi
 
 install_missing() {
-    timeout 1500 scripts/install-deps.sh portable python3 iproute2 util-linux rpm
+    timeout 1500 scripts/install-deps.sh test-portable
 }
 
 machines() {  # binary, machines.py options...

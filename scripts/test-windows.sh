@@ -56,8 +56,7 @@ release_at "$release_arg"
 zip=$(shipped "$zip_name.zip") ||
     { record "$zip_name.zip in $release_arg" 1 "none there"; finish; }
 
-check "install packages" timeout 1500 scripts/install-deps.sh build windows googletest \
-    libgtest-dev iproute2 util-linux qemu-user-static unzip
+check "install packages" timeout 1500 scripts/install-deps.sh test-windows
 test_build() {  # folder, target triple
     log "building $1"
     timeout 600 cmake -S . -B "$1" --toolchain "cmake/$2.cmake" -DHWID_WERROR=ON \
