@@ -25,9 +25,9 @@
 # Runs on Debian 12 for amd64 only (it refuses any other host at once) and
 # needs root (debootstrap, chroot); without it, it says so and exits 77.
 # Installs what it needs. The Debian 13 root is build-trixie/root (shared
-# with scripts/test-distros.sh), reused once made. Every build starts from an empty environment but for PATH, HOME,
-# TMPDIR and CI: the caller's compiler flags or DEB_BUILD_OPTIONS never
-# reach a package. In OUTDIR (relative to the folder it is started in) it
+# with scripts/test-distros.sh), reused once made. Every build starts from
+# an empty environment but for PATH, HOME, TMPDIR and CI: the caller's
+# compiler flags or DEB_BUILD_OPTIONS never reach a package. In OUTDIR (relative to the folder it is started in) it
 # replaces only the files it writes, each left readable by all (0644).
 # Exit status 0 only when every step succeeded.
 #
@@ -79,12 +79,6 @@ step() {  # log name, command...
 
 # ---------------------------------------------------------------- builds --
 
-# Debian's hardening flags for ARCH (scripts/debian-buildflags.sh), the
-# same here and in the Debian 13 root.
-export_buildflags() {  # Debian architecture
-    eval "$("$src/scripts/debian-buildflags.sh" "$1")"
-}
-
 # cpack takes the modes of the package's folders, and of the members of its
 # ar archive, from the files it stages: it runs under the usual umask, not
 # the caller's.
@@ -92,7 +86,8 @@ deb_here() {  # Debian architecture, cmake options...
     arch=$1
     shift
     (
-        export_buildflags "$arch"
+        # Debian's hardening flags, the same here and in the Debian 13 root.
+        eval "$("$src/scripts/debian-buildflags.sh" "$arch")"
         build="$work/deb-$arch"
         cmake -S "$src" -B "$build" -DHWID_WERROR=ON -DBUILD_TESTING=OFF "$@" &&
             cmake --build "$build" -j"$jobs" &&
