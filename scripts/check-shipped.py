@@ -5,9 +5,11 @@ Usage: check-shipped.py [--contents-only] [--objects ARCH=DIR]...
                         [--hwidwin-32 EXE] [--hwidwin-64 EXE] FILE...
 
 FILE: a Debian package, an RPM (hwidtool-*.ARCH.rpm), a portable archive
-(hwidtool-*-linux-ARCH.tar.gz), the Windows archive (hwidwin-*-windows.zip) or a
-program as built: what it holds (an RPM's program is the portable one, byte for
-byte), and its programs' hardening, read by pyelftools and pefile (and for the
+(hwidtool-*-linux-ARCH.tar.gz), the library's (libhwid-*-linux-ARCH.tar.gz), the
+Windows archive (hwidwin-*-windows.zip) or a program as built: what it holds (an
+RPM's program is the portable one, byte for byte; the library exports hwid.h's
+functions alone, needs only the C library, none newer than glibc 2.34), and its
+programs' hardening, read by pyelftools and pefile (and for the
 Debian packages, Debian's own hardening-check).
 --objects ARCH=DIR: the build folder for x86_64, aarch64, armhf, win32 or win64.
 A stripped static program keeps no trace of the stack protector or of fortified
@@ -37,6 +39,21 @@ RPM_FILES = {"/usr/bin/hwidtool": "-rwxr-xr-x", **{path: "-rw-r--r--" for path i
     "/usr/share/doc/hwidtool/README.md", "/usr/share/licenses/hwidtool/LICENSE",
     "/usr/share/licenses/hwidtool/LICENSE.pystring", "/usr/share/man/man1/hwidtool.1.gz")}}
 TARBALL_FILES = ["LICENSE", "LICENSE.pystring", "README.md", "hwidtool", "hwidtool.1"]
+LIBRARY_FILE = "lib/libhwid.so.1.0.0"
+LIBRARY_TARBALL_FILES = sorted([
+    "LICENSE", "LICENSE.pystring", "README.md", "include/hwid.h", LIBRARY_FILE, "lib/libhwid.a",
+    "lib/pkgconfig/hwid.pc", "share/man/man3/hwid.3", *("lib/cmake/hwid/" + f for f in (
+        "hwidConfig.cmake", "hwidConfigVersion.cmake", "hwidTargets.cmake",
+        "hwidTargets-release.cmake"))])
+LIBRARY_LINKS = {"lib/libhwid.so": "libhwid.so.1", "lib/libhwid.so.1": "libhwid.so.1.0.0"}
+LIBRARY_SONAME = "libhwid.so.1"
+# The oldest C library the portable library loads on: what it may ask for.
+LIBRARY_GLIBC = (2, 34)
+# Beside the C library, its loader: the C++ run-time inside reaches thread-local
+# storage through it.
+LIBRARY_NEEDED = {"libc.so.6", "ld-linux-x86-64.so.2", "ld-linux-aarch64.so.1"}
+# A shared library is not a program: what it must have of the programs' hardening.
+LIBRARY_REQUIRED = {"RELRO", "BIND_NOW", "NX", "SSP", "STRIPPED"}
 ZIP_TEXTS = {  # what each text of the Windows archive must say
     "LICENSE.txt": [b"MIT License"],
     "README.txt": [b"64-bit\\hwidwin.exe", b"32-bit\\hwidwin.exe", b"--generate"],
@@ -128,6 +145,8 @@ class Elf(Program):
         for d in (t.entry for t in tags):
             self.dynamic[d.d_tag] = self.dynamic.get(d.d_tag, 0) | d.d_val
         self.soname = next((t.soname for t in tags if t.entry.d_tag == "DT_SONAME"), None)
+        self.needed = {t.needed for t in tags if t.entry.d_tag == "DT_NEEDED"}
+        self.shared = self.type == "ET_DYN" and self.soname is not None
         # pyelftools leaves the data of properties it has no name for as bytes.
         self.properties = {p.pr_type: p.pr_data if isinstance(p.pr_data, int) else
                            int.from_bytes(p.pr_data, "little" if elf.little_endian else "big")
@@ -173,8 +192,9 @@ def by_report(line, static_check=None):
 
 
 ELF_CHECKS = {
-    "PIE": by_report("Position Independent Executable", lambda elf: (
-        elf.type == "ET_DYN" and elf.dynamic.get("DT_FLAGS_1", 0) & DF_1_PIE)),
+    "PIE": lambda elf: "-" if elf.shared else by_report(
+        "Position Independent Executable", lambda elf: (
+            elf.type == "ET_DYN" and elf.dynamic.get("DT_FLAGS_1", 0) & DF_1_PIE))(elf),
     "RELRO": lambda elf: "PT_GNU_RELRO" in elf.segments,
     "BIND_NOW": lambda elf: "DT_BIND_NOW" in elf.dynamic or elf.dynamic.get(
         "DT_FLAGS", 0) & DF_BIND_NOW or elf.dynamic.get("DT_FLAGS_1", 0) & DF_1_NOW,
@@ -300,6 +320,8 @@ class Shipped:
 
     def tar_gz(self, path, name):
         arch, top = re.sub(r".*-linux-|\.tar\.gz$", "", name), name[:-len(".tar.gz")]
+        if name.startswith("libhwid-"):
+            return self.library_tar_gz(path, name, arch, top)
         with tarfile.open(path) as tar:
             members = tar.getmembers()
             files = sorted(m.name[len(top) + 1:] for m in members if m.isfile())
@@ -309,6 +331,34 @@ class Shipped:
             self.portable[arch] = tar.extractfile(top + "/hwidtool").read()
         print("%s: %d files" % (name, len(files)))
         self.program("linux-" + arch, self.portable[arch], arch, arch)
+
+    def library_tar_gz(self, path, name, arch, top):
+        with tarfile.open(path) as tar:
+            members = tar.getmembers()
+            inside = {m.name[len(top) + 1:]: m for m in members}
+            files = sorted(n for n, m in inside.items() if m.isfile())
+            links = {n: m.linkname for n, m in inside.items() if m.issym()}
+            if not self.expect(files == LIBRARY_TARBALL_FILES and links == LIBRARY_LINKS and all(
+                    m.name.startswith(top + "/") or m.name == top for m in members),
+                    "%s: files %s" % (name, " ".join(m.name for m in members))):
+                return
+            header = tar.extractfile(top + "/include/hwid.h").read().decode()
+            library = tar.extractfile(top + "/" + LIBRARY_FILE).read()
+        print("%s: %d files, %d links" % (name, len(files), len(links)))
+        row = "libhwid linux-" + arch
+        self.program(row, library, arch, None)
+        elf = Elf(self.programs[-1][1])
+        functions = set(re.findall(r"^HWID_API\b[^(;]*?\b(hwid_\w+)\s*\(", header, re.M))
+        self.expect(functions and elf.exports == functions, "%s: exports %s, hwid.h declares %s" % (
+            row, " ".join(sorted(elf.exports)), " ".join(sorted(functions))))
+        self.expect(elf.soname == LIBRARY_SONAME, "%s: SONAME %s" % (row, elf.soname))
+        self.expect("libc.so.6" in elf.needed and elf.needed <= LIBRARY_NEEDED,
+                    "%s: needs %s" % (row, " ".join(sorted(elf.needed))))
+        self.expect(elf.glibc and elf.glibc <= LIBRARY_GLIBC, "%s: needs glibc %s" % (
+            row, ".".join(map(str, elf.glibc or ())) or "of no version"))
+        print("%s: exports the %d functions of hwid.h, SONAME %s, needs %s, glibc %s" % (
+            row, len(functions), elf.soname, " ".join(sorted(elf.needed)),
+            ".".join(map(str, elf.glibc or ()))))
 
     def zip(self, path, name):
         archive = zipfile.ZipFile(path)
@@ -358,7 +408,8 @@ def check_program(row, path, expected_arch, objects):
     for name, check in KINDS[kind][1].items():
         value = "-" if name in NOT_OFFERED.get(program.arch, ()) else check(program)
         value = value if isinstance(value, str) else "yes" if value else "no"  # a truth
-        needed = name not in REPORTED_ONLY or row in REPORTED_ONLY[name][1]
+        needed = (name not in REPORTED_ONLY or row in REPORTED_ONLY[name][1]) and (
+            name in LIBRARY_REQUIRED or kind != "ELF" or not program.shared)
         if value.startswith("no") and needed:
             value = "NO" + value[2:]
             failures.append("lacks " + name)
@@ -396,6 +447,9 @@ def print_table(programs):
             print("  %s: %s%s" % (name, why, " (" + ", ".join(sorted(only)) + ")" if only else ""))
     for kind in kinds:
         print("  %s read from their build's objects" % KINDS[kind][2])
+    if any(r[0].startswith("libhwid ") for r in rows):
+        print("  libhwid rows (shared libraries): only %s required" % ", ".join(
+            sorted(LIBRARY_REQUIRED)))
     return failed
 
 

@@ -25,7 +25,7 @@ packages_for() {
         test-hostile) echo "$(packages_for test) libclang-rt-14-dev valgrind strace time" ;;
         test-distros) echo "debootstrap debian-archive-keyring man-db groff-base dpkg-dev gzip python3 \
             iproute2 util-linux mount qemu-user-static" ;;
-        test-portable) echo "$(packages_for portable) python3 iproute2 util-linux rpm" ;;
+        test-portable) echo "$(packages_for portable) python3 iproute2 util-linux rpm cmake pkgconf" ;;
         test-windows) echo "$(packages_for build) $(packages_for windows) libgtest-dev iproute2 \
             util-linux qemu-user-static unzip" ;;
         # The static analysers, and what configuring the compile database needs.

@@ -3,6 +3,7 @@
 #   hwidtool_<version>-1~deb12_{amd64,arm64}.deb   (on this Debian 12 machine)
 #   hwidtool_<version>-1~deb13_{amd64,arm64}.deb   (in a Debian 13 root)
 #   hwidtool-<version>-linux-{x86_64,aarch64,armhf}.tar.gz   (portable)
+#   libhwid-<version>-linux-{x86_64,aarch64}.tar.gz   (the C library, portable)
 #   hwidtool-<version>-1.{x86_64,aarch64}.rpm   (the portable program)
 #   hwidwin-<version>-windows.zip
 #   SHA256SUMS
@@ -140,6 +141,25 @@ portable() {  # architecture (preset suffix)
     [ "$1" = armhf ] || rpm_package "$name" "$1"
 }
 
+# libhwid for any Linux of the architecture, as `cmake --install` lays it
+# out under a prefix: the header, the shared library (needing only the C
+# library) with its links, the archive, hwid.pc and the CMake package (both
+# find the prefix from their own place), the manual page. A build folder of
+# its own: the library's code is compiled for a shared object, the program's
+# is not, and the program's bytes stay as they are.
+libhwid_tarball() {  # architecture (preset suffix)
+    build="$work/libhwid-$1"
+    name="libhwid-$version-linux-$1"
+    cmake --preset "portable-$1" -S "$src" -B "$build" -DPYSTRING_SOURCE_DIR="$pystring" \
+        -DHWID_LIBRARY=ON -DCMAKE_INSTALL_LIBDIR=lib &&
+        cmake --build "$build" -j"$jobs" --target hwid hwid_static hwid_exports || return 1
+    rm -rf "${work:?}/$name" &&
+        cmake --install "$build" --component libhwid --prefix "$work/$name" &&
+        cp "$src/README.md" "$src/LICENSE" "$work/$name/" &&
+        cp "$pystring/LICENSE" "$work/$name/LICENSE.pystring" &&
+        tarball "$name"
+}
+
 # The tarball's folder, wrapped unchanged (packaging/rpm/hwidtool.rpmbuild).
 # rpm reads ~/.rpmmacros: HOME is the work folder, so that none of the
 # caller's macros reach a package.
@@ -181,6 +201,7 @@ artefacts() {
         for arch in amd64 arm64; do echo "hwidtool_$version-1~${release}_$arch.deb"; done
     done
     for arch in x86_64 aarch64 armhf; do echo "hwidtool-$version-linux-$arch.tar.gz"; done
+    for arch in x86_64 aarch64; do echo "libhwid-$version-linux-$arch.tar.gz"; done
     for arch in x86_64 aarch64; do echo "hwidtool-$version-1.$arch.rpm"; done
     echo "hwidwin-$version-windows.zip"
 }
@@ -216,6 +237,9 @@ build_release() {  # work folder, output folder, sources' path in the root
     step deb13 deb_in_root
     for arch in x86_64 aarch64 armhf; do
         step "portable-$arch" portable "$arch"
+    done
+    for arch in x86_64 aarch64; do
+        step "libhwid-$arch" libhwid_tarball "$arch"
     done
     step windows windows
     (cd "$out" && artefacts | while read -r f; do

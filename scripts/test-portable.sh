@@ -1,14 +1,18 @@
 #!/bin/sh
 # hwidtool for any Linux, as the release ships it: the three portable
-# tarballs and the two .rpm packages that wrap their program.
+# tarballs, the two .rpm packages that wrap their program, and libhwid's two
+# tarballs.
 #
 # Each tarball is unpacked and its program runs the fabricated machines of
 # tests/system/machines.py (the ARM ones under qemu-user-static); the x86_64
 # one also in a root that holds no C library: only the binary, sysfs, and
 # busybox's static shell as /bin/sh for the ifconfig fallback. Each .rpm is
 # installed into an empty root, verified, run on the fabricated machines
-# (aarch64 under qemu) and erased without a trace. One "proven FILE" line
-# per shipped file.
+# (aarch64 under qemu) and erased without a trace. Against each libhwid
+# tarball, unpacked, the listing program is built three ways (pkg-config,
+# pkg-config --static, find_package) by the compiler of its architecture,
+# and lists on the fabricated machines what that architecture's hwidtool
+# tarball lists. One "proven FILE" line per shipped file.
 #
 # Usage: scripts/test-portable.sh [RELEASE_DIR]   (default build-release,
 # made by scripts/release.sh). Needs root (namespaces, chroot); without it,
@@ -60,6 +64,29 @@ tarball() {  # arch, emulator or ""
     proven "$(basename "$file")" "unpacked, fabricated machines${2:+ under $2}$bare"
 }
 
+# The library as a vendor takes it: unpacked anywhere, linked from there.
+# An aarch64 consumer is dynamically linked: qemu finds its loader and C
+# library in the cross compiler's folder.
+library() {  # arch, C compiler, emulator or ""
+    proof_begin
+    file=$(shipped "libhwid-*-linux-$1.tar.gz") || { record "libhwid $1 in the release" 1; return; }
+    tool=$(shipped "hwidtool-*-linux-$1.tar.gz") || { record "tarball $1 in the release" 1; return; }
+    name=$(basename "$file" .tar.gz)
+    binary="$work/tarball/$(basename "$tool" .tar.gz)/hwidtool"
+    built="$work/libhwid-$1-consumers"
+    runner=${3:+$3 -L /usr/$(basename "$(command -v "$2")" -gcc)}
+    # The README's example is built with cc and run here: on this machine's architecture only.
+    here=""
+    [ -n "$3" ] || here=$binary
+    check "libhwid $1 unpacked" unpack "$file" && check "hwidtool $1 unpacked" tar -C "$work/tarball" -xzf "$tool" &&
+        check "libhwid $1 consumers built" sh libhwid/tests/consumers.sh "$work/tarball/$name" \
+            "$(pwd)" "$built" "$2" ${here:+"$here"} &&
+        check "libhwid $1 machines" machines "$binary" ${runner:+--runner "$runner"} \
+            --consumer "$built/listing-shared" --consumer "$built/listing-static" \
+            --consumer "$built/listing-cmake"
+    proven "$(basename "$file")" "unpacked, listing linked three ways by $2, its output hwidtool's on the fabricated machines${3:+ under $3}"
+}
+
 # The .rpm as a user installs it, into an empty root: it verifies, runs,
 # and erases without a trace. Its program is the tarball's (check-shipped
 # compares the bytes), for an architecture that may not be this machine's.
@@ -96,4 +123,6 @@ tarball aarch64 qemu-aarch64-static
 tarball armhf qemu-arm-static
 rpm_package x86_64 ""
 rpm_package aarch64 qemu-aarch64-static
+library x86_64 gcc ""
+library aarch64 aarch64-linux-gnu-gcc qemu-aarch64-static
 finish

@@ -1,12 +1,15 @@
 #!/bin/sh
-# Installs the build into OUT/prefix as a user would, builds the listing
-# program against that install three ways (pkg-config, pkg-config --static,
-# find_package) and the README's example exactly as printed, and runs the
-# example on this machine: it must say what hwidtool's listing says.
-# Usage: consumers.sh BUILD_DIR SOURCE_DIR OUT_DIR C_COMPILER HWIDTOOL
+# Installs the build into OUT/prefix as a user would (or takes a prefix
+# already installed, such as an unpacked release archive), builds the
+# listing program against that install three ways (pkg-config, pkg-config
+# --static, find_package) and, given HWIDTOOL, the README's example exactly
+# as printed, and runs the example on this machine: it must say what
+# hwidtool's listing says. A cross compiler needs no HWIDTOOL: the example
+# is built with cc, as printed.
+# Usage: consumers.sh BUILD_DIR|PREFIX SOURCE_DIR OUT_DIR C_COMPILER [HWIDTOOL]
 # Exit status 0 when all went well, else 1.
 set -u
-build=$1 src=$2 out=$3 cc=$4 hwidtool=$5
+build=$1 src=$2 out=$3 cc=$4 hwidtool=${5:-}
 warnings="-std=c99 -Wall -Wextra -Wpedantic -Werror"
 
 fail() {
@@ -25,9 +28,13 @@ needs() {  # library, what a NEEDED entry must (not) name
 
 command -v pkg-config >/dev/null || fail "no pkg-config (Debian package pkgconf)"
 rm -rf "$out" && mkdir -p "$out" || fail "cannot make $out"
-cmake --install "$build" --prefix "$out/prefix" >"$out/install.log" 2>&1 ||
-    fail "cmake --install $build: $(tail -n 5 "$out/install.log")"
-pc=$(find "$out/prefix" -name hwid.pc) && [ -n "$pc" ] || fail "no hwid.pc installed"
+prefix=$build
+if [ -f "$build/CMakeCache.txt" ]; then
+    prefix="$out/prefix"
+    cmake --install "$build" --prefix "$prefix" >"$out/install.log" 2>&1 ||
+        fail "cmake --install $build: $(tail -n 5 "$out/install.log")"
+fi
+pc=$(find "$prefix" -name hwid.pc) && [ -n "$pc" ] || fail "no hwid.pc in $prefix"
 PKG_CONFIG_PATH=$(dirname "$pc")
 export PKG_CONFIG_PATH
 libdir=$(pkg-config --variable=libdir hwid) || fail "pkg-config --variable=libdir hwid"
@@ -48,7 +55,7 @@ static_libs=$(pkg-config --static --libs hwid) || fail "pkg-config --static --li
 needs "$out/listing-static" static
 echo "ok   listing linked through pkg-config --static: $static_libs"
 
-cmake -S "$src/libhwid/tests/consumer" -B "$out/cmake" -DCMAKE_PREFIX_PATH="$out/prefix" \
+cmake -S "$src/libhwid/tests/consumer" -B "$out/cmake" -DCMAKE_PREFIX_PATH="$prefix" \
     -DCMAKE_C_COMPILER="$cc" -DCMAKE_C_FLAGS="$warnings" >"$out/cmake.log" 2>&1 &&
     cmake --build "$out/cmake" >>"$out/cmake.log" 2>&1 ||
     fail "listing through find_package(hwid 1 CONFIG): $(tail -n 5 "$out/cmake.log")"
@@ -57,6 +64,7 @@ needs "$out/listing-cmake" shared
 echo "ok   listing linked through find_package(hwid 1 CONFIG)"
 
 # The README's example and its build command, as printed.
+[ -n "$hwidtool" ] || exit 0
 mkdir "$out/readme" && cd "$out/readme" || fail "cannot make $out/readme"
 section=$(awk '/^## /{p = $0 == "## Checking a Hardware ID in your own program"} p' "$src/README.md")
 printf '%s\n' "$section" | sed -n '/^```c$/,/^```$/p' | sed '1d;$d' >licence.c
