@@ -154,7 +154,9 @@ libhwid_tarball() {  # architecture (preset suffix)
         -DHWID_LIBRARY=ON -DCMAKE_INSTALL_LIBDIR=lib &&
         cmake --build "$build" -j"$jobs" --target hwid hwid_static hwid_exports || return 1
     rm -rf "${work:?}/$name" &&
-        cmake --install "$build" --component libhwid --prefix "$work/$name" &&
+        for part in libhwid libhwid-dev; do
+            cmake --install "$build" --component "$part" --prefix "$work/$name" || return 1
+        done &&
         cp "$src/README.md" "$src/LICENSE" "$work/$name/" &&
         cp "$pystring/LICENSE" "$work/$name/LICENSE.pystring" &&
         tarball "$name"
