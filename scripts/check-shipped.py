@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Checks the files a release ships, and how their programs are hardened.
 
-Usage: check-shipped.py [--contents-only] [--objects ARCH=DIR]...
+Usage: check-shipped.py [--contents-only] [--objects ARCH=DIR]... [--abi LIBRARY]
                         [--hwidwin-32 EXE] [--hwidwin-64 EXE] FILE...
 
 FILE: a Debian package, an RPM (hwidtool-*.ARCH.rpm), a portable archive
@@ -15,7 +15,9 @@ Debian packages, Debian's own hardening-check).
 A stripped static program keeps no trace of the stack protector or of fortified
 calls: its build's objects must call __stack_chk_fail and a __*_chk function.
 --hwidwin-32/-64: the builds the Windows archive must hold. --contents-only: no
-programs, only the packages' and archives' contents.
+programs, only the packages' and archives' contents. --abi LIBRARY: a build of
+libhwid.so.1 with its debug information, whose interface must be the committed
+one (libhwid/hwid.abi) or a compatible extension of it, as abidiff judges.
 What cannot be read is a failure, never a pass. The checks first run on a
 program built here without protection: a check that passes it is broken.
 """
@@ -487,10 +489,46 @@ def self_check(work):
     return not any(passed.values())
 
 
+# The interface as hwid.h gives it: the exported functions and the types they
+# reach, without the build's paths. The same command writes the baseline.
+ABI_BASELINE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "libhwid", "hwid.abi")
+ABIDW = ["abidw", "--exported-interfaces-only", "--drop-private-types", "--no-corpus-path",
+         "--no-comp-dir-path", "--short-locs", "--headers-dir"]
+# abidiff's status is a set of bits: 1 an error, 2 a usage error, 4 a change, 8 a removal.
+# It leaves a changed type to the reader (4 alone); here only added functions are compatible.
+ABIDIFF_BROKEN = 1 | 2 | 8
+
+
+def check_abi(library, work):
+    """True when the library's interface is the baseline's or a compatible extension."""
+    headers = os.path.dirname(ABI_BASELINE)
+    current = os.path.join(work, "hwid.abi")
+    with open(current, "w") as out:
+        dumped = subprocess.run(ABIDW + [headers, library], stdout=out, stderr=subprocess.PIPE,
+                                text=True)
+    if dumped.returncode != 0 or "hwid_list_new" not in open(current).read():
+        print("FAIL abi: abidw %s: %s" % (library, dumped.stderr.strip() or "no hwid_list_new"))
+        return False
+    diff = subprocess.run(["abidiff", ABI_BASELINE, current], stdout=subprocess.PIPE,
+                          stderr=subprocess.STDOUT, text=True)
+    if diff.returncode & ABIDIFF_BROKEN or re.search(r"\b[1-9]\d* (Removed|Changed)\b", diff.stdout):
+        print("%sFAIL abi: %s is incompatible with libhwid/hwid.abi (abidiff status %d)" % (
+            diff.stdout, library, diff.returncode))
+        return False
+    if diff.returncode:
+        print("%sabi: a compatible extension of libhwid/hwid.abi; with the interface's minor "
+              "version raised, write the new baseline with: %s libhwid %s >libhwid/hwid.abi" % (
+                  diff.stdout, " ".join(ABIDW), library))
+    else:
+        print("abi: libhwid's interface is libhwid/hwid.abi's (abidiff: no change)")
+    return True
+
+
 def main():
     parser = argparse.ArgumentParser(usage=__doc__.split("\n\n")[1])
     parser.add_argument("--contents-only", action="store_true")
     parser.add_argument("--objects", action="append", default=[])
+    parser.add_argument("--abi")
     parser.add_argument("--hwidwin-32")
     parser.add_argument("--hwidwin-64")
     parser.add_argument("files", nargs="+")
@@ -506,6 +544,8 @@ def main():
                                else "%s cannot be read: %s: %s" % (path, type(error).__name__, error))
         shipped.rpm_programs_are_portable()
         failed = bool(shipped.problems)
+        if args.abi:
+            failed = not check_abi(args.abi, work) or failed
         if not args.contents_only and shipped.programs:
             if any(is_elf(path) for _, path, _, _ in shipped.programs):
                 failed = not self_check(work) or failed
