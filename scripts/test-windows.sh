@@ -220,7 +220,7 @@ lib_name="libhwid-$version-windows"
 consumers="$artifacts/libhwid"
 consumer_build() {  # route, target triple, the zip's folder for it
     local lib="$consumers/zip/$lib_name/$3"
-    local cc=("$2-gcc" -std=c99 -Wall -Wextra -Wpedantic -Werror -I "$lib/../include"
+    local cc=("$2-w64-mingw32-gcc" -std=c99 -Wall -Wextra -Wpedantic -Werror -I "$lib/../include"
               libhwid/tests/listing.c -L "$lib")
     mkdir -p "$consumers/$1" && cp "$lib/hwid.dll" "$consumers/$1/" &&
         "${cc[@]}" -DHWID_SHARED -lhwid -o "$consumers/$1/listing.exe" &&
@@ -232,7 +232,7 @@ if lib_zip=$(shipped "$lib_name.zip"); then
         check "$lib_name.zip unpacked" unzip -q "$lib_zip" -d "$consumers/zip"
     for build in win32:i686:x86 win64:x86_64:x64; do
         IFS=: read -r route triple folder <<<"$build"
-        check "listing.c built by $triple-gcc against $folder/ (import library, static library)" \
+        check "listing.c built by $triple-w64-mingw32-gcc against $folder/ (import library, static library)" \
             consumer_build "$route" "$triple" "$folder"
     done
     [ -z "$routes" ] || harness 1800 library "$consumers" $routes

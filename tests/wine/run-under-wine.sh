@@ -248,7 +248,8 @@ planted_case() {
 # planted DLLs beside it: it lists hwidwin's rows in listing.c's columns,
 # and the library loads none of the planted DLLs.
 consumer_case() {  # suffix of the expected texts
-    local planted="$work/consumer-$arch" names loaded rc
+    local planted="$work/consumer-$arch" names loaded rc count
+    count=$(adapters | wc -l)
     rm -rf "$planted" && mkdir -p "$planted" && cp "$shipped/$arch/"* "$planted_dlls/"*.dll "$planted/"
     names=$(cd "$planted_dlls" && ls -- *.dll | sed 's/\.dll$//' | paste -sd, -)
     expect_texts "$1"
@@ -265,7 +266,7 @@ consumer_case() {  # suffix of the expected texts
     case ",$names," in *,iphlpapi,*setupapi,*) ;; *) names="" ;; esac
     [ -n "$names" ] && cmp -s "$out/expected-listing$1.txt" "$out/listing$1.txt" &&
         [ -z "$loaded" ] && [ "$rc" = 0 ]
-    record "[$arch] hwid.dll gives hwidwin's $(adapters | wc -l) rows, loads no DLL planted beside its program" \
+    record "[$arch] hwid.dll gives hwidwin's $count rows, loads no DLL planted beside its program" \
         $? "loaded: ${loaded:-none}, status $rc, see $out/listing$1.txt and .err"
 }
 
