@@ -16,8 +16,8 @@ Debian packages, Debian's own hardening-check).
 --objects ARCH=DIR: the build folder for x86_64, aarch64, armhf, win32 or win64.
 A stripped static program keeps no trace of the stack protector or of fortified
 calls: its build's objects must call __stack_chk_fail and a __*_chk function.
---hwidwin-32/-64, --libhwid-32/-64: the builds the Windows archives must hold. --contents-only: no
-programs, only the packages' and archives' contents.
+--hwidwin-32/-64, --libhwid-32/-64: the builds the Windows archives must hold.
+--contents-only: no programs, only the packages' and archives' contents.
 What cannot be read is a failure, never a pass. The checks first run on a
 program built here without protection: a check that passes it is broken.
 """
@@ -382,12 +382,12 @@ class Shipped:
             return
         if library:
             self.library_zip(archive, name, top)
-        for bits, build in () if library else (("32", self.args.hwidwin_32),
-                                                ("64", self.args.hwidwin_64)):
-            inside = archive.read(top + bits + "-bit/hwidwin.exe")
-            self.expect(not build or inside == open(build, "rb").read(),
-                        "%s: %s-bit/hwidwin.exe is not %s" % (name, bits, build))
-            self.program("windows %s-bit" % bits, inside, None, "win" + bits)
+        else:
+            for bits, build in (("32", self.args.hwidwin_32), ("64", self.args.hwidwin_64)):
+                inside = archive.read(top + bits + "-bit/hwidwin.exe")
+                self.expect(not build or inside == open(build, "rb").read(),
+                            "%s: %s-bit/hwidwin.exe is not %s" % (name, bits, build))
+                self.program("windows %s-bit" % bits, inside, None, "win" + bits)
         for text, words in texts.items():
             body = archive.read(top + text)
             self.expect(b"\r\n" in body and body.count(b"\n") == body.count(b"\r\n"),
@@ -407,10 +407,9 @@ class Shipped:
             self.program(row, inside, arch, "win" + bits)
             dll = Pe(self.programs[-1][1])
             listed = archive.read(top + folder + "/hwid.def").decode()
-            listed = bool(re.search(r"^LIBRARY hwid\.dll\r?$", listed, re.M) and set(
-                re.findall(r"^    (hwid_\w+)\r?$", listed, re.M)) == functions)
-            listed = self.expect(listed, "%s: %s/hwid.def does not list hwid.h's functions for "
-                                 "hwid.dll" % (name, folder))
+            listed = self.expect(re.search(r"^LIBRARY hwid\.dll\r?$", listed, re.M) and set(
+                re.findall(r"^    (hwid_\w+)\r?$", listed, re.M)) == functions,
+                "%s: %s/hwid.def does not list hwid.h's functions for hwid.dll" % (name, folder))
             if self.expect(functions and dll.exports == functions, "%s: exports %s, hwid.h "
                            "declares %s" % (row, " ".join(sorted(dll.exports)),
                                             " ".join(sorted(functions)))) and listed:
