@@ -91,7 +91,7 @@ only_win64() {  # [the checked fact for which the i686 route does not run]
     unset 'how[win32]'
     if [ $# = 1 ]; then
         how[win32]="not run ($1)"
-        skip "i686 route (32-bit/hwidwin.exe) under Wine: $1"
+        skip "i686 route (32-bit/hwidwin.exe, x86/hwid.dll) under Wine: $1"
     fi
     export WINEPREFIX="$root/build-wine-prefix-64"
     use_wine64
