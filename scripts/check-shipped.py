@@ -2,22 +2,25 @@
 """Checks the files a release ships, and how their programs are hardened.
 
 Usage: check-shipped.py [--contents-only] [--objects ARCH=DIR]... [--abi LIBRARY]
-                        [--hwidwin-32 EXE] [--hwidwin-64 EXE] FILE...
+                        [--hwidwin-32 EXE] [--hwidwin-64 EXE]
+                        [--libhwid-32 DLL] [--libhwid-64 DLL] FILE...
 
 FILE: a Debian package, an RPM (hwidtool-*.ARCH.rpm), a portable archive
 (hwidtool-*-linux-ARCH.tar.gz), the library's (libhwid-*-linux-ARCH.tar.gz), the
-Windows archive (hwidwin-*-windows.zip) or a program as built: what it holds (an
-RPM's program is the portable one, byte for byte; the library exports hwid.h's
-functions alone, needs only the C library, none newer than glibc 2.34), and its
+Windows archives (hwidwin-*-windows.zip, libhwid-*-windows.zip) or a program as
+built: what it holds (an RPM's program is the portable one, byte for byte; the
+library exports hwid.h's functions alone, needs only the C library, none newer
+than glibc 2.34; hwid.dll exports them as its hwid.def lists them), and its
 programs' hardening, read by pyelftools and pefile (and for the
 Debian packages, Debian's own hardening-check).
 --objects ARCH=DIR: the build folder for x86_64, aarch64, armhf, win32 or win64.
 A stripped static program keeps no trace of the stack protector or of fortified
 calls: its build's objects must call __stack_chk_fail and a __*_chk function.
---hwidwin-32/-64: the builds the Windows archive must hold. --contents-only: no
-programs, only the packages' and archives' contents. --abi LIBRARY: a build of
-libhwid.so.1 with its debug information, whose interface must be the committed
-one (libhwid/hwid.abi) or a compatible extension of it, as abidiff judges.
+--hwidwin-32/-64, --libhwid-32/-64: the builds the Windows archives must hold.
+--contents-only: no programs, only the packages' and archives' contents.
+--abi LIBRARY: a build of libhwid.so.1 with its debug information, whose
+interface must be the committed one (libhwid/hwid.abi) or a compatible
+extension of it, as abidiff judges.
 What cannot be read is a failure, never a pass. The checks first run on a
 program built here without protection: a check that passes it is broken.
 """
@@ -63,6 +66,14 @@ ZIP_TEXTS = {  # what each text of the Windows archive must say
                                 b"source and binary forms", b"Neither the name of the organization"],
 }
 ZIP_FILES = sorted(["32-bit/hwidwin.exe", "64-bit/hwidwin.exe", *ZIP_TEXTS])
+LIBRARY_ZIP_TEXTS = {**ZIP_TEXTS, "README.txt": [
+    b"-lhwid", b"lib /def:x64\\hwid.def /machine:x64", b"no other DLL than Windows' own"]}
+LIBRARY_ZIP_WIDTHS = {"x86": ("32", "i686"), "x64": ("64", "x86_64")}
+LIBRARY_ZIP_FILES = sorted(["include/hwid.h", *LIBRARY_ZIP_TEXTS, *(w + "/" + f for w in
+                            LIBRARY_ZIP_WIDTHS for f in ("hwid.def", "hwid.dll", "libhwid.a",
+                                                         "libhwid.dll.a"))])
+# The functions hwid.h declares: what the library must export, and nothing else.
+HWID_FUNCTIONS = re.compile(r"^HWID_API\b[^(;]*?\b(hwid_\w+)\s*\(", re.M)
 ALLOWED_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "msvcrt.dll"}
 DEBIAN_ARCH = {"amd64": "x86_64", "arm64": "aarch64", "armhf": "armhf"}
 
@@ -350,7 +361,7 @@ class Shipped:
         row = "libhwid linux-" + arch
         self.program(row, library, arch, None)
         elf = Elf(self.programs[-1][1])
-        functions = set(re.findall(r"^HWID_API\b[^(;]*?\b(hwid_\w+)\s*\(", header, re.M))
+        functions = set(HWID_FUNCTIONS.findall(header))
         self.expect(functions and elf.exports == functions, "%s: exports %s, hwid.h declares %s" % (
             row, " ".join(sorted(elf.exports)), " ".join(sorted(functions))))
         self.expect(elf.soname == LIBRARY_SONAME, "%s: SONAME %s" % (row, elf.soname))
@@ -367,21 +378,46 @@ class Shipped:
         names = archive.namelist()
         top = names[0].split("/", 1)[0] + "/"
         files = sorted(n[len(top):] for n in names if not n.endswith("/"))
-        if not self.expect(files == ZIP_FILES and all(n.startswith(top) for n in names),
-                           "%s: files %s, want %s" % (name, files, ZIP_FILES)):
+        library = name.startswith("libhwid-")
+        wanted, texts = (LIBRARY_ZIP_FILES, LIBRARY_ZIP_TEXTS) if library else (ZIP_FILES, ZIP_TEXTS)
+        if not self.expect(files == wanted and all(n.startswith(top) for n in names),
+                           "%s: files %s, want %s" % (name, files, wanted)):
             return
-        for bits, build in (("32", self.args.hwidwin_32), ("64", self.args.hwidwin_64)):
-            inside = archive.read(top + bits + "-bit/hwidwin.exe")
-            self.expect(not build or inside == open(build, "rb").read(),
-                        "%s: %s-bit/hwidwin.exe is not %s" % (name, bits, build))
-            self.program("windows %s-bit" % bits, inside, None, "win" + bits)
-        for text, words in ZIP_TEXTS.items():
+        if library:
+            self.library_zip(archive, name, top)
+        else:
+            for bits, build in (("32", self.args.hwidwin_32), ("64", self.args.hwidwin_64)):
+                inside = archive.read(top + bits + "-bit/hwidwin.exe")
+                self.expect(not build or inside == open(build, "rb").read(),
+                            "%s: %s-bit/hwidwin.exe is not %s" % (name, bits, build))
+                self.program("windows %s-bit" % bits, inside, None, "win" + bits)
+        for text, words in texts.items():
             body = archive.read(top + text)
             self.expect(b"\r\n" in body and body.count(b"\n") == body.count(b"\r\n"),
                         "%s: %s does not end its lines with CR LF" % (name, text))
             for word in words:
                 self.expect(word in body, "%s: %s lacks %r" % (name, text, word))
         print("%s: %d files" % (name, len(files)))
+
+    def library_zip(self, archive, name, top):
+        """Each hwid.dll: the build's, exporting hwid.h's functions as its hwid.def lists them."""
+        functions = set(HWID_FUNCTIONS.findall(archive.read(top + "include/hwid.h").decode()))
+        for folder, (bits, arch) in LIBRARY_ZIP_WIDTHS.items():
+            row, build = "libhwid windows-" + folder, getattr(self.args, "libhwid_" + bits)
+            inside = archive.read(top + folder + "/hwid.dll")
+            self.expect(not build or inside == open(build, "rb").read(),
+                        "%s: %s/hwid.dll is not %s" % (name, folder, build))
+            self.program(row, inside, arch, "win" + bits)
+            dll = Pe(self.programs[-1][1])
+            listed = archive.read(top + folder + "/hwid.def").decode()
+            listed = self.expect(re.search(r"^LIBRARY hwid\.dll\r?$", listed, re.M) and set(
+                re.findall(r"^    (hwid_\w+)\r?$", listed, re.M)) == functions,
+                "%s: %s/hwid.def does not list hwid.h's functions for hwid.dll" % (name, folder))
+            if self.expect(functions and dll.exports == functions, "%s: exports %s, hwid.h "
+                           "declares %s" % (row, " ".join(sorted(dll.exports)),
+                                            " ".join(sorted(functions)))) and listed:
+                print("%s: exports the %d functions of hwid.h, as %s/hwid.def lists them; imports %s"
+                      % (row, len(functions), folder, " ".join(sorted(dll.imports))))
 
     def add(self, path):
         ending = re.search(r"\.(deb|rpm|tar\.gz|zip)$", path)
@@ -449,8 +485,8 @@ def print_table(programs):
             print("  %s: %s%s" % (name, why, " (" + ", ".join(sorted(only)) + ")" if only else ""))
     for kind in kinds:
         print("  %s read from their build's objects" % KINDS[kind][2])
-    if any(r[0].startswith("libhwid ") for r in rows):
-        print("  libhwid rows (shared libraries): only %s required" % ", ".join(
+    if any(r[0].startswith("libhwid linux") for r in rows):
+        print("  libhwid linux rows (shared libraries): only %s required" % ", ".join(
             sorted(LIBRARY_REQUIRED)))
     return failed
 
@@ -531,6 +567,8 @@ def main():
     parser.add_argument("--abi")
     parser.add_argument("--hwidwin-32")
     parser.add_argument("--hwidwin-64")
+    parser.add_argument("--libhwid-32")
+    parser.add_argument("--libhwid-64")
     parser.add_argument("files", nargs="+")
     args = parser.parse_args()
     args.objects = dict(o.split("=", 1) for o in args.objects)

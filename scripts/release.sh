@@ -6,6 +6,7 @@
 #   libhwid-<version>-linux-{x86_64,aarch64}.tar.gz   (the C library, portable)
 #   hwidtool-<version>-1.{x86_64,aarch64}.rpm   (the portable program)
 #   hwidwin-<version>-windows.zip
+#   libhwid-<version>-windows.zip   (the C library for MinGW-w64 and MSVC)
 #   SHA256SUMS
 # and lists them with their sizes and digests.
 #
@@ -181,19 +182,24 @@ tarball() {  # folder in $work
         gzip -9n <"$work/$1.tar" >"$out/$1.tar.gz"
 }
 
+# Both zips from the same two builds: libhwid's code is compiled as the
+# program's is, so turning it on leaves hwidwin.exe as it was.
 windows() {
     for bits in 32 64; do
         cmake --preset "win$bits" -S "$src" -B "$work/win$bits" -DCMAKE_BUILD_TYPE=Release \
-            -DBUILD_TESTING=OFF -DPYSTRING_SOURCE_DIR="$pystring" &&
-            cmake --build "$work/win$bits" -j"$jobs" --target hwidwin || return 1
+            -DBUILD_TESTING=OFF -DHWID_LIBRARY=ON -DPYSTRING_SOURCE_DIR="$pystring" &&
+            cmake --build "$work/win$bits" -j"$jobs" --target hwidwin hwid hwid_static \
+                hwid_exports || return 1
     done
     # Debian's Python, whatever else is first on the PATH: its zlib
     # compresses the archive's members.
     cmake -S "$src/packaging/windows" -B "$work/windows" -DPython3_EXECUTABLE=/usr/bin/python3 \
         -DHWIDWIN_32="$work/win32/windows/hwidwin.exe" \
-        -DHWIDWIN_64="$work/win64/windows/hwidwin.exe" &&
+        -DHWIDWIN_64="$work/win64/windows/hwidwin.exe" \
+        -DLIBHWID_32="$work/win32/libhwid" -DLIBHWID_64="$work/win64/libhwid" &&
         cmake --build "$work/windows" --target package &&
-        cp "$work/windows/hwidwin-$version-windows.zip" "$out/"
+        cp "$work/windows/hwidwin-$version-windows.zip" \
+            "$work/windows/libhwid-$version-windows.zip" "$out/"
 }
 
 # The names of the files a release of $version writes, SHA256SUMS last: the
@@ -206,6 +212,7 @@ artefacts() {
     for arch in x86_64 aarch64; do echo "libhwid-$version-linux-$arch.tar.gz"; done
     for arch in x86_64 aarch64; do echo "hwidtool-$version-1.$arch.rpm"; done
     echo "hwidwin-$version-windows.zip"
+    echo "libhwid-$version-windows.zip"
 }
 
 sums() {
@@ -318,7 +325,8 @@ if $test; then
     cat "$work/lintian.log"
     # shellcheck disable=SC2046
     scripts/check-shipped.py --hwidwin-32 "$work/win32/windows/hwidwin.exe" \
-        --hwidwin-64 "$work/win64/windows/hwidwin.exe" --objects x86_64="$work/portable-x86_64" \
+        --hwidwin-64 "$work/win64/windows/hwidwin.exe" --libhwid-32 "$work/win32/libhwid/hwid.dll" \
+        --libhwid-64 "$work/win64/libhwid/hwid.dll" --objects x86_64="$work/portable-x86_64" \
         --objects win32="$work/win32" --objects win64="$work/win64" \
         --objects aarch64="$work/portable-aarch64" --objects armhf="$work/portable-armhf" \
         $(artefacts | sed "s|^|$out/|") || exit 1

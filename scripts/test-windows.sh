@@ -2,7 +2,10 @@
 # hwidwin as the release ships it: the two programs of the Windows zip run
 # under Wine and Xvfb inside a private network namespace with known adapters
 # (tests/wine/run-under-wine.sh): the window, its table, Copy, Refresh, Quit,
-# the message boxes and DLLs planted beside the program.
+# the message boxes and DLLs planted beside the program. Then libhwid's zip:
+# libhwid/tests/listing.c built against its header and import library by each
+# MinGW-w64 compiler (and linked against its static library), run there
+# beside its hwid.dll and the planted DLLs: hwidwin's rows, no DLL planted.
 #
 # Usage: scripts/test-windows.sh [RELEASE_DIR]   (default build-release,
 # relative to the repository; scripts/release.sh RELEASE_DIR makes it).
@@ -10,7 +13,8 @@
 # winprobe.exe and the planted DLLs come from test builds of the working tree
 # (build-win32/, build-win64/, warnings as errors); their hwidwin.exe never
 # runs. When every check of the zip's programs passed, one line says so:
-# "proven hwidwin-VERSION-windows.zip: ... (N checks passed)".
+# "proven hwidwin-VERSION-windows.zip: ... (N checks passed)", and one for
+# libhwid-VERSION-windows.zip.
 #
 # Some kernels run no 32-bit x86 program (checked with a minimal static one),
 # and so no 32-bit Wine. There the 64-bit program runs its whole route under
@@ -87,7 +91,7 @@ only_win64() {  # [the checked fact for which the i686 route does not run]
     unset 'how[win32]'
     if [ $# = 1 ]; then
         how[win32]="not run ($1)"
-        skip "i686 route (32-bit/hwidwin.exe) under Wine: $1"
+        skip "i686 route (32-bit/hwidwin.exe, x86/hwid.dll) under Wine: $1"
     fi
     export WINEPREFIX="$root/build-wine-prefix-64"
     use_wine64
@@ -190,19 +194,52 @@ proof_begin
 if check "$zip_name.zip unpacked (32-bit/ and 64-bit/hwidwin.exe)" unpack; then
     [ -z "$routes" ] || harness 2400 program "$shipped" $routes
 fi
-# What the zip's programs went through; a width that did not run for want of a
+# What each route ran of a zip; a width that did not run for want of a
 # working loader fails the proof.
-ran=""
-for route in win32 win64; do
-    exe="${route#win}-bit/hwidwin.exe"
-    case ${how[$route]:-} in
-        full) ran+="; $exe under Wine: window, table, Copy, Refresh, Quit, message boxes,"
-              ran+=" planted DLLs, 40 more adapters" ;;
-        short) ran+="; $exe under Wine on qemu-i386: window and table beside planted DLLs,"
-               ran+=" --generate" ;;
-        "") record "$exe ran under Wine" 1 "its loader failed, see above" ;;
-        *) ran+="; $exe ${how[$route]}" ;;
-    esac
-done
-proven "$zip_name.zip" "${ran#; }"
+ran_on() {  # the win32 route's file, the win64 one's, what a full route did, a short one
+    local route file=$1
+    ran=""
+    for route in win32 win64; do
+        case ${how[$route]:-} in
+            full) ran+="; $file under Wine: $3" ;;
+            short) ran+="; $file under Wine on qemu-i386: $4" ;;
+            "") record "$file ran under Wine" 1 "its loader failed, see above" ;;
+            *) ran+="; $file ${how[$route]}" ;;
+        esac
+        file=$2
+    done
+    ran=${ran#; }
+}
+ran_on 32-bit/hwidwin.exe 64-bit/hwidwin.exe "window, table, Copy, Refresh, Quit, message boxes,\
+ planted DLLs, 40 more adapters" "window and table beside planted DLLs, --generate"
+proven "$zip_name.zip" "$ran"
+
+# listing.c as a vendor builds it, against the zip's header and its import
+# library, hwid.dll beside it; and linked against its static library.
+lib_name="libhwid-$version-windows"
+consumers="$artifacts/libhwid"
+consumer_build() {  # route, target triple, the zip's folder for it
+    local lib="$consumers/zip/$lib_name/$3"
+    local cc=("$2-w64-mingw32-gcc" -std=c99 -Wall -Wextra -Wpedantic -Werror -I "$lib/../include"
+              libhwid/tests/listing.c -L "$lib")
+    mkdir -p "$consumers/$1" && cp "$lib/hwid.dll" "$consumers/$1/" &&
+        "${cc[@]}" -DHWID_SHARED -lhwid -o "$consumers/$1/listing.exe" &&
+        "${cc[@]}" -static -lhwid -lstdc++ -lssp -o "$consumers/listing-static-$1.exe"
+}
+proof_begin
+if lib_zip=$(shipped "$lib_name.zip"); then
+    rm -rf "$consumers" && mkdir -p "$consumers/zip" &&
+        check "$lib_name.zip unpacked" unzip -q "$lib_zip" -d "$consumers/zip"
+    for build in win32:i686:x86 win64:x86_64:x64; do
+        IFS=: read -r route triple folder <<<"$build"
+        check "listing.c built by $triple-w64-mingw32-gcc against $folder/ (import library, static library)" \
+            consumer_build "$route" "$triple" "$folder"
+    done
+    [ -z "$routes" ] || harness 1800 library "$consumers" $routes
+else
+    record "$lib_name.zip in $release_arg" 1 "none there"
+fi
+ran_on x86/hwid.dll x64/hwid.dll "hwidwin's rows beside planted DLLs, also with 40 more adapters" \
+    "hwidwin's rows beside planted DLLs"
+proven "$lib_name.zip" "$ran"
 finish

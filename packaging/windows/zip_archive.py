@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes the Windows archive so that the same files always give the same
 bytes: members in name order under one top folder, each dated
-SOURCE_DATE_EPOCH (else now), with fixed modes (programs 755, the rest 644)
+SOURCE_DATE_EPOCH (else now), with fixed modes (programs and DLLs 755, the rest 644)
 and no owner or extra timestamp fields.
 
 Usage: zip_archive.py ARCHIVE TOP_FOLDER MEMBER=FILE...
@@ -38,7 +38,7 @@ def main():
                 continue
             with open(members[name[len(top) + 1:]], "rb") as f:
                 data = f.read()
-            mode = 0o100755 if name.endswith(".exe") else 0o100644
+            mode = 0o100755 if name.endswith((".exe", ".dll")) else 0o100644
             z.writestr(entry(name, mode, when), data, compresslevel=9)
     os.replace(archive + ".part", archive)
 

@@ -2,12 +2,16 @@
 # Runs inside `unshare -nmp` (scripts/test-windows.sh starts it): fabricates
 # the machine's network adapters, starts Xvfb and a fresh Wine server, then
 # runs the test builds' Windows-side unit tests, or proves the shipped
-# hwidwin.exe of each route end to end.
+# hwidwin.exe of each route end to end, or the shipped hwid.dll under a
+# program linked against it.
 #
 # Usage: run-under-wine.sh REPO_ROOT unit-tests ROUTE...
 #        run-under-wine.sh REPO_ROOT program SHIPPED_FOLDER ROUTE...
+#        run-under-wine.sh REPO_ROOT library CONSUMERS_FOLDER ROUTE...
 # A ROUTE is win32 or win64. SHIPPED_FOLDER holds the zip's 32-bit/ and
-# 64-bit/hwidwin.exe; the test build build-ROUTE supplies only what drives and
+# 64-bit/hwidwin.exe; CONSUMERS_FOLDER a folder per route with the library
+# zip's hwid.dll and libhwid/tests/listing.c built against it (listing.exe).
+# The test build build-ROUTE supplies only what drives and
 # watches it (winprobe, the planted DLLs). Counts into the caller's
 # $HWID_CHECKS. Routes named in HWID_SHORT_ROUTES run emulated, where a
 # program takes minutes to start: only the window beside planted DLLs and one
@@ -25,7 +29,7 @@ if [ -z "${HWID_HOST_MOUNT_NS:-}" ] || [ "$(readlink /proc/self/ns/mnt)" = "$HWI
 fi
 root=$1 mode=$2
 shift 2
-if [ "$mode" = program ]; then shipped=$1; shift; fi
+if [ "$mode" != unit-tests ]; then shipped=$1; shift; fi
 artifacts="$root/build-wine-artifacts"
 
 # A private /tmp keeps this Wine server and X display apart from any other.
@@ -158,6 +162,7 @@ expect_texts() {  # suffix of $out/expected-copy*.txt and expected-display*.txt
 # The shipped program of a route and what drives it; fails when one is missing.
 route_setup() {  # route
     arch=$1 out="$artifacts/$1" exe="$shipped/${1#win}-bit/hwidwin.exe" wine_app=wine
+    [ "$mode" = program ] || exe="$shipped/$1/listing.exe"
     probe="$root/build-$1/tests-wine/winprobe.exe" planted_dlls="$root/build-$1/tests-wine/planted"
     patience=30  # seconds for a window or message box to turn up
     if short_route "$1"; then
@@ -237,6 +242,32 @@ planted_case() {
         [ -z "$loaded" ] && [ "$rc" = 0 ]
     record "[$arch] window shows its table, loads no DLL planted beside it" $? \
         "loaded: ${loaded:-none}, status $rc, see $out/display-planted.txt"
+}
+
+# A vendor's program run from a downloads folder, with hwid.dll and the
+# planted DLLs beside it: it lists hwidwin's rows in listing.c's columns,
+# and the library loads none of the planted DLLs.
+consumer_case() {  # suffix of the expected texts
+    local planted="$work/consumer-$arch" names loaded rc count
+    count=$(adapters | wc -l)
+    rm -rf "$planted" && mkdir -p "$planted" && cp "$shipped/$arch/"* "$planted_dlls/"*.dll "$planted/"
+    names=$(cd "$planted_dlls" && ls -- *.dll | sed 's/\.dll$//' | paste -sd, -)
+    expect_texts "$1"
+    { printf '\r\nAvailable unique ids:\r\n\r\n%-5s %-32s %-40s\r\n' TYPE 'Hardware ID' Comment
+      printf '%s\r\n' "$(printf '%078d' 0 | tr 0 -)"
+      awk '/^(NIC|USB) / { printf "%-5s %-32s %-40s\r\n", $1, $2, $3 }' "$out/expected-copy$1.txt"
+      printf '\r\n\r\n\r\n'; } >"$out/expected-listing$1.txt"
+    W acp >/dev/null
+    (cd "$planted" && WINEDLLOVERRIDES="$WINEDLLOVERRIDES;$names=n,b" timeout $((patience * 4)) \
+        $wine_app "$planted/listing.exe" >"$out/listing$1.txt" 2>"$out/listing$1.err")
+    rc=$?
+    loaded=$(cd "$planted" && ls -- *.loaded 2>/dev/null | tr 'A-Z' 'a-z' |
+             sed 's/\.dll\.loaded$//' | paste -sd' ' -)
+    case ",$names," in *,iphlpapi,*setupapi,*) ;; *) names="" ;; esac
+    [ -n "$names" ] && cmp -s "$out/expected-listing$1.txt" "$out/listing$1.txt" &&
+        [ -z "$loaded" ] && [ "$rc" = 0 ]
+    record "[$arch] hwid.dll gives hwidwin's $count rows, loads no DLL planted beside its program" \
+        $? "loaded: ${loaded:-none}, status $rc, see $out/listing$1.txt and .err"
 }
 
 # The resources, the window, its table and buttons, Copy, Refresh and Quit.
@@ -355,6 +386,7 @@ for arch in "$@"; do
         continue
     fi
     route_setup "$arch" || { record "[$arch] $exe and winprobe.exe present" 1; continue; }
+    [ "$mode" = library ] && { consumer_case ""; continue; }
     short_route "$arch" || window_cases
     planted_case
     generate_case generate-abc abc
@@ -373,7 +405,7 @@ for arch in $full; do
             HWID_EXPECTED_ADAPTERS="$(adapter_list)"
     else
         route_setup "$arch"
-        many_adapters_case
+        if [ "$mode" = library ]; then consumer_case -many; else many_adapters_case; fi
     fi
 done
 exit 0
