@@ -39,8 +39,9 @@ maintainer=$(sed -n 's/^ -- \(.*>\)  .*/\1/p' "$changelog")
 [ -n "$version" ] && [ -n "$maintainer" ] || { echo "no version or maintainer in $changelog" >&2; exit 1; }
 # A static link needs the C++ library's development files, of the
 # compiler that built the archive.
-cxx=$(sed -n 's/^CMAKE_CXX_COMPILER:[A-Z]*=//p' "$build/CMakeCache.txt")
-libstdcxx="libstdc++-$("$cxx" -dumpversion | cut -d. -f1)-dev"
+major=$(sed -n 's/^set(CMAKE_CXX_COMPILER_VERSION "\([0-9]*\)\..*/\1/p' "$build"/CMakeFiles/*/CMakeCXXCompiler.cmake)
+[ -n "$major" ] || { echo "no compiler version in $build/CMakeFiles" >&2; exit 1; }
+libstdcxx="libstdc++-$major-dev"
 # Laid out as Debian's tools expect it: debian/control beside the packages.
 work="$build/debian-packages"
 stage="$work/debian"
