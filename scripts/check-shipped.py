@@ -4,11 +4,13 @@
 Usage: check-shipped.py [--contents-only] [--objects ARCH=DIR]...
                         [--hwidwin-32 EXE] [--hwidwin-64 EXE] FILE...
 
-FILE: a Debian package, an RPM (hwidtool-*.ARCH.rpm), a portable archive
-(hwidtool-*-linux-ARCH.tar.gz), the library's (libhwid-*-linux-ARCH.tar.gz), the
-Windows archive (hwidwin-*-windows.zip) or a program as built: what it holds (an
-RPM's program is the portable one, byte for byte; the library exports hwid.h's
-functions alone, needs only the C library, none newer than glibc 2.34), and its
+FILE: a Debian package (hwidtool, libhwid1, libhwid-dev), an RPM
+(hwidtool-*.ARCH.rpm), a portable archive (hwidtool-*-linux-ARCH.tar.gz), the
+library's (libhwid-*-linux-ARCH.tar.gz), the Windows archive
+(hwidwin-*-windows.zip) or a program as built: what it holds (an RPM's program is
+the portable one, byte for byte; the library exports hwid.h's functions alone, the
+portable one needs only the C library, none newer than glibc 2.34; libhwid1's
+symbols file lists those functions and no other), and its
 programs' hardening, read by pyelftools and pefile (and for the
 Debian packages, Debian's own hardening-check).
 --objects ARCH=DIR: the build folder for x86_64, aarch64, armhf, win32 or win64.
