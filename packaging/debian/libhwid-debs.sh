@@ -75,7 +75,7 @@ newest=$(sed -n 's/^ .* //p' "$here/libhwid1.symbols" | sort -V | tail -n 1)
 echo "libhwid 1 libhwid1 (>= $newest)" >"$stage/libhwid1/DEBIAN/shlibs"
 echo "activate-noawait ldconfig" >"$stage/libhwid1/DEBIAN/triggers"
 
-control() {  # package, section, depends, what it holds
+control() {  # package, section, depends, what it holds, the summary's addition
     size=$(cd "$stage/$1" && find usr -printf '%y %s\n' |
         awk '{ k += $1 == "f" ? int(($2 + 1023) / 1024) : 1 } END { print k }')
     cat >"$stage/$1/DEBIAN/control" <<EOF
@@ -106,6 +106,8 @@ for package in libhwid1 libhwid-dev; do
     (cd "$stage/$package" && find usr -type f | LC_ALL=C sort | xargs md5sum >DEBIAN/md5sums)
     find "$stage/$package" -type d -exec chmod 0755 {} + && find "$stage/$package" -type f -exec chmod 0644 {} +
     find "$stage/$package" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+    # One compressor thread: xz's threaded stream differs from its single one,
+    # and a rebuild must not depend on how many cores its machine has.
     dpkg-deb --root-owner-group -Zxz --threads-max=1 --build "$stage/$package" \
         "$out/${package}_${version}_$arch.deb" >/dev/null
 done
