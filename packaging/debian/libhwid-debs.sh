@@ -64,7 +64,7 @@ gzip -9n "$stage/libhwid-dev/usr/share/man/man3/hwid.3"
 
 # What the library needs, at the versions of this distribution.
 printf 'Source: libhwid\n\nPackage: libhwid1\nArchitecture: any\n' >"$stage/control"
-depends=$(cd "$work" && DEB_HOST_ARCH=$arch dpkg-shlibdeps -O -e "debian/libhwid1$libdir/libhwid.so.1.0.0" |
+depends=$(cd "$work" && DEB_HOST_ARCH=$arch dpkg-shlibdeps -O -e"debian/libhwid1$libdir/libhwid.so.1.0.0" |
     sed -n 's/^shlibs:Depends=//p')
 [ -n "$depends" ] || { echo "dpkg-shlibdeps found no dependencies" >&2; exit 1; }
 (cd "$work" && DEB_HOST_ARCH=$arch dpkg-gensymbols -plibhwid1 -P"$stage/libhwid1" -v"$version" \
