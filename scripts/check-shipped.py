@@ -5,12 +5,14 @@ Usage: check-shipped.py [--contents-only] [--objects ARCH=DIR]... [--abi LIBRARY
                         [--hwidwin-32 EXE] [--hwidwin-64 EXE]
                         [--libhwid-32 DLL] [--libhwid-64 DLL] FILE...
 
-FILE: a Debian package, an RPM (hwidtool-*.ARCH.rpm), a portable archive
-(hwidtool-*-linux-ARCH.tar.gz), the library's (libhwid-*-linux-ARCH.tar.gz), the
-Windows archives (hwidwin-*-windows.zip, libhwid-*-windows.zip) or a program as
-built: what it holds (an RPM's program is the portable one, byte for byte; the
-library exports hwid.h's functions alone, needs only the C library, none newer
-than glibc 2.34; hwid.dll exports them as its hwid.def lists them), and its
+FILE: a Debian package (hwidtool, libhwid1, libhwid-dev), an RPM
+(hwidtool-*.ARCH.rpm), a portable archive (hwidtool-*-linux-ARCH.tar.gz), the
+library's (libhwid-*-linux-ARCH.tar.gz), the Windows archives
+(hwidwin-*-windows.zip, libhwid-*-windows.zip) or a program as built: what it
+holds (an RPM's program is the portable one, byte for byte; the library exports
+hwid.h's functions alone, the portable one needs only the C library, none newer
+than glibc 2.34; libhwid1's symbols file lists those functions and no other;
+hwid.dll exports them as its hwid.def lists them), and its
 programs' hardening, read by pyelftools and pefile (and for the
 Debian packages, Debian's own hardening-check).
 --objects ARCH=DIR: the build folder for x86_64, aarch64, armhf, win32 or win64.
@@ -40,6 +42,21 @@ DEB_FILES = {"./usr/bin/hwidtool": "-rwxr-xr-x", **{path: "-rw-r--r--" for path 
     *("./usr/share/doc/hwidtool/" + f for f in ("README.md", "changelog.Debian.gz", "copyright")),
     "./usr/share/man/man1/hwidtool.1.gz")}}
 DEB_DEPENDS = ["libpystring0 (>= ", "libc6 (>= ", "libstdc++6 (>= "]
+# libhwid's Debian packages, by package: its files (TRIPLET: the multiarch folder), links,
+# and what Depends must hold (VERSION: the package's own; MAJOR: any number).
+LIBRARY_DEBS = {
+    "libhwid1": ({"./usr/lib/TRIPLET/libhwid.so.1.0.0": "-rw-r--r--", **{
+        "./usr/share/doc/libhwid1/" + f: "-rw-r--r--" for f in ("changelog.Debian.gz", "copyright")}},
+        {"./usr/lib/TRIPLET/libhwid.so.1": "libhwid.so.1.0.0"}, DEB_DEPENDS + ["libgcc-s1 (>= "]),
+    "libhwid-dev": ({path: "-rw-r--r--" for path in (
+        "./usr/include/hwid.h", "./usr/lib/TRIPLET/libhwid.a", "./usr/lib/TRIPLET/pkgconfig/hwid.pc",
+        "./usr/share/man/man3/hwid.3.gz", *("./usr/lib/TRIPLET/cmake/hwid/" + f for f in (
+            "hwidConfig.cmake", "hwidConfigVersion.cmake", "hwidTargets.cmake",
+            "hwidTargets-relwithdebinfo.cmake")),
+        *("./usr/share/doc/libhwid-dev/" + f for f in ("changelog.Debian.gz", "copyright")))},
+        {"./usr/lib/TRIPLET/libhwid.so": "libhwid.so.1"}, ["libhwid1 (= VERSION)", "libpystring-dev", "libstdc++-MAJOR-dev"]),
+}
+DEBIAN_TRIPLET = {"amd64": "x86_64-linux-gnu", "arm64": "aarch64-linux-gnu"}
 RPM_FILES = {"/usr/bin/hwidtool": "-rwxr-xr-x", **{path: "-rw-r--r--" for path in (
     "/usr/share/doc/hwidtool/README.md", "/usr/share/licenses/hwidtool/LICENSE",
     "/usr/share/licenses/hwidtool/LICENSE.pystring", "/usr/share/man/man1/hwidtool.1.gz")}}
@@ -260,6 +277,10 @@ KINDS = {"ELF": (Elf, ELF_CHECKS, "static ELF programs: SSP, FORTIFY, CLASH"),
          "PE": (Pe, PE_CHECKS, "PE programs: SSP, FORTIFIED")}
 
 
+def header_functions(header):
+    return set(HWID_FUNCTIONS.findall(header))
+
+
 class Shipped:
     """Problems found in the files' contents, and the programs found in them: (row name,
     path, expected arch or None, objects); the portable and RPM programs' bytes by arch."""
@@ -267,6 +288,7 @@ class Shipped:
     def __init__(self, args, work):
         self.args, self.work, self.problems, self.programs = args, work, [], []
         self.portable, self.rpm_programs = {}, {}  # arch -> bytes; arch -> (package, bytes)
+        self.deb_exports, self.deb_headers = {}, {}  # (release, arch) -> (row, names); names
 
     def expect(self, ok, problem):
         if not ok:
@@ -291,20 +313,65 @@ class Shipped:
         self.programs.append((row, path, arch, self.objects(objects_arch)))
 
     def deb(self, path, name):
-        arch = re.sub(r".*_|\.deb$", "", name)
-        fields = {f: run("dpkg-deb", "-f", path, f).strip() for f in ("Architecture", "Depends")}
-        print("%s: %s; Depends: %s" % (name, arch, fields["Depends"]))
-        self.expect(fields["Architecture"] == arch, "%s: Architecture is %s" % (
-            name, fields["Architecture"]))
-        for lib in DEB_DEPENDS:
-            self.expect(lib in fields["Depends"], "%s: Depends lacks %s" % (name, lib))
+        arch, package = re.sub(r".*_|\.deb$", "", name), name.split("_")[0]
+        fields = dict(re.findall(r"^([\w-]+): (.*)$", run("dpkg-deb", "-f", path), re.M))
+        print("%s: %s; Depends: %s" % (name, arch, fields.get("Depends")))
+        self.expect(fields.get("Architecture") == arch, "%s: Architecture is %s" % (
+            name, fields.get("Architecture")))
+        want, links, depends = DEB_FILES, {}, DEB_DEPENDS
+        if package in LIBRARY_DEBS:
+            def fill(text):
+                return text.replace("TRIPLET", DEBIAN_TRIPLET.get(arch, "?")).replace(
+                    "VERSION", fields.get("Version", "?"))
+            want, links, depends = LIBRARY_DEBS[package]
+            want, links = ({fill(k): v for k, v in table.items()} for table in (want, links))
+            depends = [fill(d) for d in depends]
+            self.expect(fields.get("Multi-Arch") == "same", "%s: Multi-Arch is %s" % (
+                name, fields.get("Multi-Arch")))
+        for lib in depends:
+            self.expect(re.search(re.escape(lib).replace("MAJOR", r"\d+"), fields.get("Depends", "")),
+                        "%s: Depends lacks %s" % (name, lib))
+        release = re.sub(r".*~(deb\d+)_.*", r"\1", name)
         with tarfile.open(fileobj=io.BytesIO(run("dpkg-deb", "--fsys-tarfile", path, text=False))) as tar:
-            files = {m.name: stat.filemode(stat.S_IFREG | m.mode) for m in tar.getmembers()
-                     if not m.isdir()}
-            self.expect(files == DEB_FILES, "%s: files and modes %s" % (name, files))
-            program = tar.extractfile("./usr/bin/hwidtool").read()
-        self.program("%s %s" % (re.sub(r".*~(deb\d+)_.*", r"\1", name), arch), program,
-                     DEBIAN_ARCH.get(arch), None)
+            members = [m for m in tar.getmembers() if not m.isdir()]
+            files = {m.name: stat.filemode(stat.S_IFREG | m.mode) for m in members if not m.issym()}
+            found_links = {m.name: m.linkname for m in members if m.issym()}
+            if not self.expect(files == want and found_links == links,
+                               "%s: files and modes %s, links %s" % (name, files, found_links)):
+                return
+            if package == "hwidtool":
+                self.program("%s %s" % (release, arch), tar.extractfile("./usr/bin/hwidtool").read(),
+                             DEBIAN_ARCH.get(arch), None)
+            elif package == "libhwid1":
+                self.library_deb(path, name, (release, arch), tar.extractfile(
+                    [n for n in files if n.endswith(".so.1.0.0")][0]).read())
+            else:
+                self.deb_headers[release, arch] = header_functions(
+                    tar.extractfile("./usr/include/hwid.h").read().decode())
+
+    def library_deb(self, path, name, key, library):
+        """The shared library's row, and what its symbols file lists; its exports are compared
+        with the hwid.h of its -dev package once all files are read (debs_agree)."""
+        row = "libhwid %s %s" % key
+        self.program(row, library, DEBIAN_ARCH.get(key[1]), None)
+        elf = Elf(self.programs[-1][1])
+        symbols = run("dpkg-deb", "--info", path, "symbols").splitlines()
+        listed = {re.sub("@.*", "", line.split()[0]) for line in symbols if line.startswith(" ")}
+        self.expect(symbols[:1] == ["libhwid.so.1 libhwid1 #MINVER#"] and listed == elf.exports,
+                    "%s: symbols file lists %s, the library exports %s" % (
+                        name, " ".join(sorted(listed)), " ".join(sorted(elf.exports))))
+        self.expect(elf.soname == LIBRARY_SONAME, "%s: SONAME %s" % (row, elf.soname))
+        self.deb_exports[key] = (row, elf.exports)
+
+    def debs_agree(self):
+        for key, (row, exports) in sorted(self.deb_exports.items()):
+            functions = self.deb_headers.get(key)
+            if functions is None:
+                print("%s: no libhwid-dev of %s %s checked beside it to compare with" % (row, *key))
+            elif self.expect(functions and exports == functions, "%s: exports %s, hwid.h declares %s" % (
+                    row, " ".join(sorted(exports)), " ".join(sorted(functions)))):
+                print("%s: exports the %d functions of hwid.h and its symbols file, SONAME %s" % (
+                    row, len(functions), LIBRARY_SONAME))
 
     def rpm(self, path, name):
         arch = re.sub(r".*\.(\w+)\.rpm$", r"\1", name)
@@ -361,7 +428,7 @@ class Shipped:
         row = "libhwid linux-" + arch
         self.program(row, library, arch, None)
         elf = Elf(self.programs[-1][1])
-        functions = set(HWID_FUNCTIONS.findall(header))
+        functions = header_functions(header)
         self.expect(functions and elf.exports == functions, "%s: exports %s, hwid.h declares %s" % (
             row, " ".join(sorted(elf.exports)), " ".join(sorted(functions))))
         self.expect(elf.soname == LIBRARY_SONAME, "%s: SONAME %s" % (row, elf.soname))
@@ -401,7 +468,7 @@ class Shipped:
 
     def library_zip(self, archive, name, top):
         """Each hwid.dll: the build's, exporting hwid.h's functions as its hwid.def lists them."""
-        functions = set(HWID_FUNCTIONS.findall(archive.read(top + "include/hwid.h").decode()))
+        functions = header_functions(archive.read(top + "include/hwid.h").decode())
         for folder, (bits, arch) in LIBRARY_ZIP_WIDTHS.items():
             row, build = "libhwid windows-" + folder, getattr(self.args, "libhwid_" + bits)
             inside = archive.read(top + folder + "/hwid.dll")
@@ -581,6 +648,7 @@ def main():
                 shipped.expect(False, "cannot be read: %s" % error if isinstance(error, Unreadable)
                                else "%s cannot be read: %s: %s" % (path, type(error).__name__, error))
         shipped.rpm_programs_are_portable()
+        shipped.debs_agree()
         failed = bool(shipped.problems)
         if args.abi:
             failed = not check_abi(args.abi, work) or failed

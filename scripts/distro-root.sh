@@ -17,10 +17,13 @@
 # its perl takes minutes for every pass over the package list (it was not
 # through unpacking after 22 minutes), here seconds. Such a root is for
 # running, not building (a compiler under emulation is slow): it gets only
-# what the system tests and installing a package need.
+# what the system tests and installing a package need, and what building
+# one small C program against the library takes.
 # --run-only makes a root of the host's architecture with only what the
 # system tests and installing a package need, as a root of another
-# architecture has.
+# architecture has: with the C compiler, make, cmake and pkgconf, so that a
+# program is built there against the installed libhwid-dev as its users
+# build one.
 # --cross ARCH adds, in a root of the host's architecture, the cross compiler
 # for ARCH and Debian's multiarch libpystring-dev:ARCH, so that packages for
 # ARCH are built and their dependencies worked out there.
@@ -81,7 +84,7 @@ marker="$root/.hwid-root-complete"
 if [ "$arch" = "$host_arch" ] && ! $run_only; then
     packages="g++,cmake,make,pkgconf,libpystring-dev,libgtest-dev,python3,iproute2,mount,util-linux,dpkg-dev,file"
 else
-    packages="python3,iproute2,mount,util-linux"
+    packages="python3,iproute2,mount,util-linux,gcc,libc6-dev,make,cmake,pkgconf"
 fi
 cross_packages=""
 if [ -n "$cross" ]; then

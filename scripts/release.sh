@@ -2,6 +2,8 @@
 # Builds every release artefact of the checked-out commit into OUTDIR:
 #   hwidtool_<version>-1~deb12_{amd64,arm64}.deb   (on this Debian 12 machine)
 #   hwidtool_<version>-1~deb13_{amd64,arm64}.deb   (in a Debian 13 root)
+#   libhwid1_<version>-1~deb{12,13}_{amd64,arm64}.deb, libhwid-dev_... (the
+#     C library and what building against it takes, beside each hwidtool)
 #   hwidtool-<version>-linux-{x86_64,aarch64,armhf}.tar.gz   (portable)
 #   libhwid-<version>-linux-{x86_64,aarch64}.tar.gz   (the C library, portable)
 #   hwidtool-<version>-1.{x86_64,aarch64}.rpm   (the portable program)
@@ -83,7 +85,8 @@ step() {  # log name, command...
 
 # cpack takes the modes of the package's folders, and of the members of its
 # ar archive, from the files it stages: it runs under the usual umask, not
-# the caller's.
+# the caller's. libhwid's packages come from a build folder of their own
+# (packaging/debian/libhwid-debs.sh), with the same flags.
 deb_here() {  # Debian architecture, cmake options...
     arch=$1
     shift
@@ -93,8 +96,9 @@ deb_here() {  # Debian architecture, cmake options...
         build="$work/deb-$arch"
         cmake -S "$src" -B "$build" -DHWID_WERROR=ON -DBUILD_TESTING=OFF "$@" &&
             cmake --build "$build" -j"$jobs" &&
-            cd "$build" && umask 022 && cpack
-    ) && cp "$work/deb-$arch"/packages/hwidtool_*_"$arch".deb "$out/"
+            (cd "$build" && umask 022 && cpack) &&
+            "$src/packaging/debian/libhwid-debs.sh" "$build-libhwid" "$arch" "$build-libhwid/packages" "$@"
+    ) && cp "$work/deb-$arch"/packages/hwidtool_*_"$arch".deb "$work/deb-$arch-libhwid"/packages/*.deb "$out/"
 }
 
 # The Debian 13 packages, built as here, in the root and from the same
@@ -115,9 +119,12 @@ deb_in_root() {
                 cmake -S "$src" -B "$build/$arch" -DHWID_WERROR=ON -DBUILD_TESTING=OFF $cross
                 cmake --build "$build/$arch" -j"$jobs"
                 (cd "$build/$arch" && umask 022 && cpack)
+                # shellcheck disable=SC2086
+                "$src/packaging/debian/libhwid-debs.sh" "$build/$arch-libhwid" "$arch" \
+                    "$build/$arch-libhwid/packages" $cross
             done
         ' deb_in_root "$jobs" "$root_src" "$root_build" &&
-        cp "$root$root_build"/*/packages/hwidtool_*~deb13_*.deb "$out/"
+        cp "$root$root_build"/*/packages/*~deb13_*.deb "$out/"
 }
 
 # pystring's release from Debian's source package, unpacked once for the
@@ -205,8 +212,10 @@ windows() {
 # The names of the files a release of $version writes, SHA256SUMS last: the
 # only files it removes from OUTDIR, lists and checks.
 artefacts() {
-    for release in deb12 deb13; do
-        for arch in amd64 arm64; do echo "hwidtool_$version-1~${release}_$arch.deb"; done
+    for package in hwidtool libhwid1 libhwid-dev; do
+        for release in deb12 deb13; do
+            for arch in amd64 arm64; do echo "${package}_$version-1~${release}_$arch.deb"; done
+        done
     done
     for arch in x86_64 aarch64 armhf; do echo "hwidtool-$version-linux-$arch.tar.gz"; done
     for arch in x86_64 aarch64; do echo "libhwid-$version-linux-$arch.tar.gz"; done

@@ -3,9 +3,13 @@
 #
 # Every .deb of the release is installed with apt-get into a clean root of
 # its own distribution and architecture (Debian 12 and 13; amd64 natively,
-# arm64 under qemu-user-static), runs the fabricated machines there and is
-# purged with nothing left: one "proven FILE" line per package. The manual
-# page is checked as written and as shipped, under man --warnings. In a
+# arm64 under qemu-user-static): hwidtool, libhwid1 and libhwid-dev
+# together. There the listing program is built against the installed
+# library three ways (pkg-config, pkg-config --static, find_package), and
+# the fabricated machines run hwidtool and the three: their rows must be
+# hwidtool's. All three are purged with nothing left: one "proven FILE"
+# line per package. The manual pages (hwidtool.1, hwid.3) are checked as
+# written and as shipped, under man --warnings. In a
 # Debian 13 root, the unit tests are built and run with that release's
 # compiler, and the README's build from source is run as a user runs it.
 #
@@ -46,15 +50,18 @@ in_root() {  # root, command...
     timeout 2400 scripts/distro-root.sh run "$target" "$src" "$@"
 }
 
-# The page as written and as the amd64 package installs it, on a terminal
-# of the usual width: troff's warnings (bad requests, lines that cannot be
-# broken or adjusted) go to standard error.
+# The pages as written and as the amd64 packages install them, on a
+# terminal of the usual width: troff's warnings (bad requests, lines that
+# cannot be broken or adjusted) go to standard error.
 manual_page() {
-    deb=$(shipped "hwidtool_*~deb12_amd64.deb") || return 1
     unpacked="$src/build-pkg/manual-page"
-    rm -rf "$unpacked" && mkdir -p "$unpacked" && dpkg-deb -x "$deb" "$unpacked" || return 1
+    rm -rf "$unpacked" && mkdir -p "$unpacked" || return 1
+    for name in hwidtool libhwid-dev; do
+        deb=$(shipped "${name}_*~deb12_amd64.deb") && dpkg-deb -x "$deb" "$unpacked" || return 1
+    done
     ok=0
-    for page in "$src/packaging/hwidtool.1" "$unpacked/usr/share/man/man1/hwidtool.1.gz"; do
+    for page in "$src/packaging/hwidtool.1" "$unpacked/usr/share/man/man1/hwidtool.1.gz" \
+        "$src/libhwid/hwid.3" "$unpacked/usr/share/man/man3/hwid.3.gz"; do
         warnings=$(MANWIDTH=80 LC_ALL=C.UTF-8 timeout 60 man --warnings "$page" 2>&1 >/dev/null)
         status=$?
         if [ "$status" != 0 ] || [ -n "$warnings" ]; then
@@ -65,6 +72,8 @@ manual_page() {
     done
     zcat "$unpacked/usr/share/man/man1/hwidtool.1.gz" | grep -q '^\.TH HWIDTOOL 1 .*hwidtool [0-9]' ||
         { echo "the shipped manual page has no version in its title line"; ok=1; }
+    zcat "$unpacked/usr/share/man/man3/hwid.3.gz" | grep -q '^\.TH HWID 3 .*hwid [0-9]' ||
+        { echo "the shipped hwid(3) has no version in its title line"; ok=1; }
     return $ok
 }
 
@@ -134,43 +143,64 @@ make_run_root() {  # suite, Debian architecture
 }
 run_roots="bookworm:amd64 trixie:amd64 bookworm:arm64 trixie:arm64"
 
-# apt-get installs the package (resolving its dependencies from the root's
-# package lists), the program runs from the PATH on the fabricated machines,
-# and a purge leaves none of its files behind.
-round_trip() {  # root, package
-    rm -rf "$1/tmp/round-trip" && mkdir -p "$1/tmp/round-trip" && cp "$2" "$1/tmp/round-trip/" ||
+# apt-get installs the packages (resolving their dependencies from the
+# root's package lists); the listing program is built against the library
+# as a user builds one; hwidtool runs from the PATH on the fabricated
+# machines, the three listings beside it; a purge leaves none of their
+# files behind, nor what was installed for them.
+round_trip() {  # root, package files...
+    target=$1
+    shift
+    rm -rf "$target/tmp/round-trip" && mkdir -p "$target/tmp/round-trip" && cp "$@" "$target/tmp/round-trip/" ||
         return 1
-    in_root "$1" sh -eu -c '
-        deb=$1
+    in_root "$target" sh -eu -c '
         cd /tmp/round-trip
         export DEBIAN_FRONTEND=noninteractive
-        # A run that failed half-way left its package behind: apt-get would
-        # take the same version for installed and keep the old program.
-        trap "dpkg --purge hwidtool >/dev/null 2>&1" EXIT
-        dpkg --purge hwidtool >/dev/null 2>&1
-        apt-get install -y -q "./$deb" >apt-install.log 2>&1 || { cat apt-install.log; exit 1; }
-        files=$(dpkg -L hwidtool | while read -r f; do [ -f "$f" ] && echo "$f"; done)
+        packages="hwidtool libhwid1 libhwid-dev"
+        # A run that failed half-way left its packages behind: apt-get would
+        # take the same version for installed and keep the old files.
+        trap "dpkg --purge $packages >/dev/null 2>&1" EXIT
+        dpkg --purge $packages >/dev/null 2>&1
+        apt-get install -y -q ./*.deb >apt-install.log 2>&1 || { cat apt-install.log; exit 1; }
+        files=$(dpkg -L $packages | while read -r f; do [ -f "$f" ] && echo "$f"; done)
         [ "$(command -v hwidtool)" = /usr/bin/hwidtool ] || { echo "hwidtool is not on the PATH"; exit 1; }
-        python3 /src/tests/system/machines.py --binary /usr/bin/hwidtool
-        apt-get purge -y -q hwidtool >apt-purge.log 2>&1 || { cat apt-purge.log; exit 1; }
-        status=$(dpkg-query -W -f="\${db:Status-Status}" hwidtool 2>/dev/null || true)
-        [ -z "$status" ] || [ "$status" = not-installed ] || { echo "still $status"; exit 1; }
+        sh /src/libhwid/tests/consumers.sh /usr /src /tmp/round-trip/consumers cc
+        built=/tmp/round-trip/consumers
+        python3 /src/tests/system/machines.py --binary /usr/bin/hwidtool --consumer "$built/listing-shared" \
+            --consumer "$built/listing-static" --consumer "$built/listing-cmake"
+        apt-get purge --autoremove -y -q $packages >apt-purge.log 2>&1 || { cat apt-purge.log; exit 1; }
+        for package in $packages; do
+            status=$(dpkg-query -W -f="\${db:Status-Status}" "$package" 2>/dev/null || true)
+            [ -z "$status" ] || [ "$status" = not-installed ] || { echo "$package still $status"; exit 1; }
+        done
         for f in $files; do [ ! -e "$f" ] || { echo "left behind: $f"; exit 1; }; done
         # A new shell: this one remembers where it found the program.
         ! sh -c "command -v hwidtool" >/dev/null || { echo "hwidtool still on the PATH"; exit 1; }
-        echo "installed, ran and purged $deb in Debian $(cat /etc/debian_version)" \
-            "on $(dpkg --print-architecture) ($(echo $files | wc -w) files)"
-    ' round_trip "$(basename "$2")"
+        ! pkg-config --exists hwid || { echo "pkg-config still finds hwid"; exit 1; }
+        echo "installed, built against, ran and purged $(ls ./*.deb | xargs) in Debian" \
+            "$(cat /etc/debian_version) on $(dpkg --print-architecture) ($(echo $files | wc -w) files)"
+    ' round_trip
 }
 
 package() {  # suite, Debian release number, Debian architecture
     proof_begin
-    deb=$(shipped "hwidtool_*~deb$2_$3.deb") || { record "deb$2 $3 in the release" 1; return; }
+    debs=""
+    for name in hwidtool libhwid1 libhwid-dev; do
+        deb=$(shipped "${name}_*~deb$2_$3.deb") || { record "$name deb$2 $3 in the release" 1; return; }
+        debs="$debs $deb"
+    done
     emulated=""
     [ "$3" = "$(dpkg --print-architecture)" ] || emulated=" under qemu"
+    # shellcheck disable=SC2086
     check "$1 $3 root" make_run_root "$1" "$3" &&
-        check "$1 $3 package" round_trip "$run_root" "$deb"
-    proven "$(basename "$deb")" "installed with apt-get in a clean Debian $2 $3 root, fabricated machines$emulated, purged"
+        check "$1 $3 packages" round_trip "$run_root" $debs
+    installed="installed with apt-get in a clean Debian $2 $3 root"
+    built="the listing program built there against it (pkg-config, --static, find_package)"
+    for deb in $debs; do
+        what="$built, its rows hwidtool's on the fabricated machines$emulated"
+        case $deb in */hwidtool_*) what="fabricated machines$emulated" ;; esac
+        proven "$(basename "$deb")" "$installed, $what, purged"
+    done
 }
 
 # ------------------------------------------------------------------ main --

@@ -7,6 +7,7 @@
 # hwidtool's listing says. A cross compiler needs no HWIDTOOL: the example
 # is built with cc, as printed.
 # Usage: consumers.sh BUILD_DIR|PREFIX SOURCE_DIR OUT_DIR C_COMPILER [HWIDTOOL]
+# (PREFIX /usr: the installed libhwid-dev package)
 # Exit status 0 when all went well, else 1.
 set -u
 build=$1 src=$2 out=$3 cc=$4 hwidtool=${5:-}
@@ -34,15 +35,21 @@ if [ -f "$build/CMakeCache.txt" ]; then
     cmake --install "$build" --prefix "$prefix" >"$out/install.log" 2>&1 ||
         fail "cmake --install $build: $(tail -n 5 "$out/install.log")"
 fi
-pc=$(find "$prefix" -name hwid.pc) && [ -n "$pc" ] || fail "no hwid.pc in $prefix"
-PKG_CONFIG_PATH=$(dirname "$pc")
-export PKG_CONFIG_PATH
+# Installed in /usr (the Debian packages), it is found as a user finds it:
+# by pkg-config's and the loader's own search paths, with none given.
+rpath=""
+if [ "$prefix" != /usr ]; then
+    pc=$(find "$prefix" -name hwid.pc) && [ -n "$pc" ] || fail "no hwid.pc in $prefix"
+    PKG_CONFIG_PATH=$(dirname "$pc")
+    export PKG_CONFIG_PATH
+fi
 libdir=$(pkg-config --variable=libdir hwid) || fail "pkg-config --variable=libdir hwid"
+[ "$prefix" = /usr ] || rpath="-Wl,-rpath,$libdir"
 
 listing="$src/libhwid/tests/listing.c"
 # shellcheck disable=SC2046 # pkg-config's flags are separate words
-"$cc" $warnings -o "$out/listing-shared" "$listing" $(pkg-config --cflags --libs hwid) \
-    -Wl,-rpath,"$libdir" || fail "listing through pkg-config"
+"$cc" $warnings -o "$out/listing-shared" "$listing" $(pkg-config --cflags --libs hwid) ${rpath:+"$rpath"} ||
+    fail "listing through pkg-config"
 needs "$out/listing-shared" shared
 echo "ok   listing linked through pkg-config"
 
