@@ -23,7 +23,9 @@
 # --test also runs lintian on every .deb and rpmlint on every .rpm (no error
 # or warning allowed), and checks every artefact's contents and the
 # hardening of every program in it (scripts/check-shipped.py, which prints
-# them as a table). The files are run where their users run them by the
+# them as a table), and libhwid's interface against its committed baseline
+# (abidiff, on the Debian 12 amd64 build, which keeps its debug information
+# until it is packaged). The files are run where their users run them by the
 # distros, portable and windows stages of scripts/test-all.sh.
 #
 # Runs on Debian 12 for amd64 only (it refuses any other host at once) and
@@ -338,6 +340,7 @@ if $test; then
         --libhwid-64 "$work/win64/libhwid/hwid.dll" --objects x86_64="$work/portable-x86_64" \
         --objects win32="$work/win32" --objects win64="$work/win64" \
         --objects aarch64="$work/portable-aarch64" --objects armhf="$work/portable-armhf" \
+        --abi "$work/deb-amd64-libhwid/libhwid/libhwid.so.1.0.0" \
         $(artefacts | sed "s|^|$out/|") || exit 1
     echo "built and tested in $(($(date +%s) - started)) s"
 fi
