@@ -225,10 +225,24 @@ generate_case() {  # name, argument[, its bytes as the program sees them]
 # there under the names of system DLLs that are no KnownDLLs; Wine, told to
 # prefer them to its own, loads them as Windows would. The window still shows
 # its table, and none of them is loaded.
+# A fresh folder holding FILES and every planted DLL; $names lists the
+# planted ones for WINEDLLOVERRIDES, empty when the folder could not be made.
+plant() {  # folder, files...
+    local folder=$1
+    shift
+    names=""
+    rm -rf "$folder" && mkdir -p "$folder" && cp "$@" "$planted_dlls/"*.dll "$folder/" &&
+        names=$(cd "$planted_dlls" && ls -- *.dll | sed 's/\.dll$//' | paste -sd, -)
+}
+
+# The planted DLLs a run loaded from the folder: each leaves its mark there.
+loaded_from() {  # folder
+    (cd "$1" && ls -- *.loaded 2>/dev/null | tr 'A-Z' 'a-z' | sed 's/\.dll\.loaded$//' | paste -sd' ' -)
+}
+
 planted_case() {
     local planted="$work/planted-$arch" names loaded rc
-    rm -rf "$planted" && mkdir -p "$planted" && cp "$exe" "$planted_dlls/"*.dll "$planted/"
-    names=$(cd "$planted" && ls -- *.dll | sed 's/\.dll$//' | paste -sd, -)
+    plant "$planted" "$exe"
     expect_texts ""
     W acp >/dev/null  # Wine's desktop and services start outside that folder
     : >"$out/display-planted.txt"
@@ -236,8 +250,7 @@ planted_case() {
     W wait "$title" "$patience" && W text "$title" >"$out/display-planted.txt" &&
         W click "$title" 2
     rc=$(app_status)
-    loaded=$(cd "$planted" && ls -- *.loaded 2>/dev/null | tr 'A-Z' 'a-z' |
-             sed 's/\.dll\.loaded$//' | paste -sd' ' -)
+    loaded=$(loaded_from "$planted")
     [ -n "$names" ] && cmp -s "$out/expected-display.txt" "$out/display-planted.txt" &&
         [ -z "$loaded" ] && [ "$rc" = 0 ]
     record "[$arch] window shows its table, loads no DLL planted beside it" $? \
@@ -250,8 +263,7 @@ planted_case() {
 consumer_case() {  # suffix of the expected texts
     local planted="$work/consumer-$arch" names loaded rc count
     count=$(adapters | wc -l)
-    rm -rf "$planted" && mkdir -p "$planted" && cp "$shipped/$arch/"* "$planted_dlls/"*.dll "$planted/"
-    names=$(cd "$planted_dlls" && ls -- *.dll | sed 's/\.dll$//' | paste -sd, -)
+    plant "$planted" "$shipped/$arch/"*
     expect_texts "$1"
     { printf '\r\nAvailable unique ids:\r\n\r\n%-5s %-32s %-40s\r\n' TYPE 'Hardware ID' Comment
       printf '%s\r\n' "$(printf '%078d' 0 | tr 0 -)"
@@ -261,8 +273,7 @@ consumer_case() {  # suffix of the expected texts
     (cd "$planted" && WINEDLLOVERRIDES="$WINEDLLOVERRIDES;$names=n,b" timeout $((patience * 4)) \
         $wine_app "$planted/listing.exe" >"$out/listing$1.txt" 2>"$out/listing$1.err")
     rc=$?
-    loaded=$(cd "$planted" && ls -- *.loaded 2>/dev/null | tr 'A-Z' 'a-z' |
-             sed 's/\.dll\.loaded$//' | paste -sd' ' -)
+    loaded=$(loaded_from "$planted")
     case ",$names," in *,iphlpapi,*setupapi,*) ;; *) names="" ;; esac
     [ -n "$names" ] && cmp -s "$out/expected-listing$1.txt" "$out/listing$1.txt" &&
         [ -z "$loaded" ] && [ "$rc" = 0 ]
