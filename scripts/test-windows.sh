@@ -4,8 +4,9 @@
 # (tests/wine/run-under-wine.sh): the window, its table, Copy, Refresh, Quit,
 # the message boxes and DLLs planted beside the program. Then libhwid's zip:
 # libhwid/tests/listing.c built against its header and import library by each
-# MinGW-w64 compiler (and linked against its static library), run there
-# beside its hwid.dll and the planted DLLs: hwidwin's rows, no DLL planted.
+# MinGW-w64 compiler, and linked against its static library as its README.txt
+# says, each run there beside the planted DLLs (the first with its hwid.dll):
+# hwidwin's rows, no planted DLL loaded.
 #
 # Usage: scripts/test-windows.sh [RELEASE_DIR]   (default build-release,
 # relative to the repository; scripts/release.sh RELEASE_DIR makes it).
@@ -215,16 +216,21 @@ ran_on 32-bit/hwidwin.exe 64-bit/hwidwin.exe "window, table, Copy, Refresh, Quit
 proven "$zip_name.zip" "$ran"
 
 # listing.c as a vendor builds it, against the zip's header and its import
-# library, hwid.dll beside it; and linked against its static library.
+# library, hwid.dll beside it; and linked against its static library with
+# the libraries its README.txt names for that.
 lib_name="libhwid-$version-windows"
 consumers="$artifacts/libhwid"
 consumer_build() {  # route, target triple, the zip's folder for it
-    local lib="$consumers/zip/$lib_name/$3"
+    local lib="$consumers/zip/$lib_name/$3" static
     local cc=("$2-w64-mingw32-gcc" -std=c99 -Wall -Wextra -Wpedantic -Werror -I "$lib/../include"
               libhwid/tests/listing.c -L "$lib")
-    mkdir -p "$consumers/$1" && cp "$lib/hwid.dll" "$consumers/$1/" &&
-        "${cc[@]}" -DHWID_SHARED -lhwid -o "$consumers/$1/listing.exe" &&
-        "${cc[@]}" -static -lhwid -lstdc++ -lssp -o "$consumers/listing-static-$1.exe"
+    static=$(tr -d '\r' <"$lib/../README.txt" |
+             sed -n 's/^ *x86_64-w64-mingw32-gcc -static .* -L x64 \(.*\) -o app\.exe$/\1/p')
+    [ -n "$static" ] || { echo "README.txt shows no static link"; return 1; }
+    mkdir -p "$consumers/$1" "$consumers/$1-static" && cp "$lib/hwid.dll" "$consumers/$1/" &&
+        "${cc[@]}" -DHWID_SHARED -lhwid -o "$consumers/$1/listing.exe" || return 1
+    # shellcheck disable=SC2086 # the README's words
+    "${cc[@]}" -static $static -o "$consumers/$1-static/listing.exe"
 }
 proof_begin
 if lib_zip=$(shipped "$lib_name.zip"); then
@@ -239,7 +245,7 @@ if lib_zip=$(shipped "$lib_name.zip"); then
 else
     record "$lib_name.zip in $release_arg" 1 "none there"
 fi
-ran_on x86/hwid.dll x64/hwid.dll "hwidwin's rows beside planted DLLs, also with 40 more adapters" \
-    "hwidwin's rows beside planted DLLs"
+ran_on x86/ x64/ "hwid.dll and libhwid.a give hwidwin's rows beside planted DLLs, also with 40\
+ more adapters" "hwid.dll and libhwid.a give hwidwin's rows beside planted DLLs"
 proven "$lib_name.zip" "$ran"
 finish

@@ -10,7 +10,8 @@
 #        run-under-wine.sh REPO_ROOT library CONSUMERS_FOLDER ROUTE...
 # A ROUTE is win32 or win64. SHIPPED_FOLDER holds the zip's 32-bit/ and
 # 64-bit/hwidwin.exe; CONSUMERS_FOLDER a folder per route with the library
-# zip's hwid.dll and libhwid/tests/listing.c built against it (listing.exe).
+# zip's hwid.dll and libhwid/tests/listing.c built against it (listing.exe),
+# and one ROUTE-static with listing.exe linked against the zip's libhwid.a.
 # The test build build-ROUTE supplies only what drives and
 # watches it (winprobe, the planted DLLs). Counts into the caller's
 # $HWID_CHECKS. Routes named in HWID_SHORT_ROUTES run emulated, where a
@@ -257,13 +258,14 @@ planted_case() {
         "loaded: ${loaded:-none}, status $rc, see $out/display-planted.txt"
 }
 
-# A vendor's program run from a downloads folder, with hwid.dll and the
-# planted DLLs beside it: it lists hwidwin's rows in listing.c's columns,
-# and the library loads none of the planted DLLs.
-consumer_case() {  # suffix of the expected texts
-    local planted="$work/consumer-$arch" names loaded rc count
+# A vendor's program run from a downloads folder, with the planted DLLs
+# beside it (and hwid.dll, where it links that): it lists hwidwin's rows in
+# listing.c's columns, and loads none of the planted DLLs. Linked
+# statically, nothing of the library's start-up may load one either.
+consumer_case() {  # suffix of the expected texts, the program's folder, what it links
+    local planted="$work/consumer-$arch$1" names loaded rc count
     count=$(adapters | wc -l)
-    plant "$planted" "$shipped/$arch/"*
+    plant "$planted" "$2/"*
     expect_texts "$1"
     { printf '\r\nAvailable unique ids:\r\n\r\n%-5s %-32s %-40s\r\n' TYPE 'Hardware ID' Comment
       printf '%s\r\n' "$(printf '%078d' 0 | tr 0 -)"
@@ -277,7 +279,7 @@ consumer_case() {  # suffix of the expected texts
     case ",$names," in *,iphlpapi,*setupapi,*) ;; *) names="" ;; esac
     [ -n "$names" ] && cmp -s "$out/expected-listing$1.txt" "$out/listing$1.txt" &&
         [ -z "$loaded" ] && [ "$rc" = 0 ]
-    record "[$arch] hwid.dll gives hwidwin's $count rows, loads no DLL planted beside its program" \
+    record "[$arch] $3 gives hwidwin's $count rows, loads no DLL planted beside its program" \
         $? "loaded: ${loaded:-none}, status $rc, see $out/listing$1.txt and .err"
 }
 
@@ -397,7 +399,11 @@ for arch in "$@"; do
         continue
     fi
     route_setup "$arch" || { record "[$arch] $exe and winprobe.exe present" 1; continue; }
-    [ "$mode" = library ] && { consumer_case ""; continue; }
+    if [ "$mode" = library ]; then
+        consumer_case "" "$shipped/$arch" hwid.dll
+        consumer_case -static "$shipped/$arch-static" "libhwid.a"
+        continue
+    fi
     short_route "$arch" || window_cases
     planted_case
     generate_case generate-abc abc
@@ -416,7 +422,11 @@ for arch in $full; do
             HWID_EXPECTED_ADAPTERS="$(adapter_list)"
     else
         route_setup "$arch"
-        if [ "$mode" = library ]; then consumer_case -many; else many_adapters_case; fi
+        if [ "$mode" = library ]; then
+            consumer_case -many "$shipped/$arch" hwid.dll
+        else
+            many_adapters_case
+        fi
     fi
 done
 exit 0
