@@ -1,15 +1,6 @@
 #!/bin/sh
-# Builds every release artefact of the checked-out commit into OUTDIR:
-#   hwidtool_<version>-1~deb12_{amd64,arm64}.deb   (on this Debian 12 machine)
-#   hwidtool_<version>-1~deb13_{amd64,arm64}.deb   (in a Debian 13 root)
-#   libhwid1_<version>-1~deb{12,13}_{amd64,arm64}.deb, libhwid-dev_... (the
-#     C library and what building against it takes, beside each hwidtool)
-#   hwidtool-<version>-linux-{x86_64,aarch64,armhf}.tar.gz   (portable)
-#   libhwid-<version>-linux-{x86_64,aarch64}.tar.gz   (the C library, portable)
-#   hwidtool-<version>-1.{x86_64,aarch64}.rpm   (the portable program)
-#   hwidwin-<version>-windows.zip
-#   libhwid-<version>-windows.zip   (the C library for MinGW-w64 and MSVC)
-#   SHA256SUMS
+# Builds every file that packaging/release.tsv lists for the checked-out
+# commit into OUTDIR, each by its builder (build_* below), with SHA256SUMS,
 # and lists them with their sizes and digests.
 #
 # Anyone can rebuild them bit for bit: the sources are a fresh clone of the
@@ -44,6 +35,8 @@ if [ "${HWID_RELEASE_ENV:-}" != clean ]; then
 fi
 # shellcheck source=scripts/guard.sh
 . "$(dirname "$0")/guard.sh"
+# shellcheck source=scripts/manifest.sh
+. "$(dirname "$0")/manifest.sh"
 set -u
 script_dir=$(cd "$(dirname "$0")" && pwd) || exit 1
 check=false
@@ -84,49 +77,25 @@ step() {  # log name, command...
 }
 
 # ---------------------------------------------------------------- builds --
+# A builder for each name of packaging/release.tsv's builder column, called
+# once with each architecture it serves: it writes its files into $out.
 
-# cpack takes the modes of the package's folders, and of the members of its
-# ar archive, from the files it stages: it runs under the usual umask, not
-# the caller's. libhwid's packages come from a build folder of their own
-# (packaging/debian/libhwid-debs.sh), with the same flags.
-deb_here() {  # Debian architecture, cmake options...
-    arch=$1
-    shift
-    (
-        # Debian's hardening flags, the same here and in the Debian 13 root.
-        eval "$("$src/scripts/debian-buildflags.sh" "$arch")"
-        build="$work/deb-$arch"
-        cmake -S "$src" -B "$build" -DHWID_WERROR=ON -DBUILD_TESTING=OFF "$@" &&
-            cmake --build "$build" -j"$jobs" &&
-            (cd "$build" && umask 022 && cpack) &&
-            "$src/packaging/debian/libhwid-debs.sh" "$build-libhwid" "$arch" "$build-libhwid/packages" "$@"
-    ) && cp "$work/deb-$arch"/packages/hwidtool_*_"$arch".deb "$work/deb-$arch-libhwid"/packages/*.deb "$out/"
+# Debian's hardening flags, the same here and in the Debian 13 root; libhwid's
+# packages come from a build folder of their own, with the same flags.
+build_debs_bookworm() {  # architecture id
+    "$src/packaging/debian/build-debs.sh" "$src" "$work/deb-$1" "$(arch_field "$1" debian)" "$out"
 }
 
 # The Debian 13 packages, built as here, in the root and from the same
 # clone (mounted read-only at $root_src, built in $root_build). The root is
 # entered with an empty environment: the commit's time is handed in.
-deb_in_root() {
+build_debs_trixie() {  # architecture id
     scripts/distro-root.sh --cross arm64 "$root" "$suite" &&
+        rm -rf "$root$root_build/$1-out" &&
         timeout 1800 scripts/distro-root.sh run --src-at "$root_src" "$root" "$src" \
-            env SOURCE_DATE_EPOCH="$SOURCE_DATE_EPOCH" sh -eu -c '
-            jobs=$1 src=$2 build=$3
-            rm -rf "$build"
-            for arch in amd64 arm64; do
-                eval "$("$src/scripts/debian-buildflags.sh" "$arch")"
-                cross=""
-                [ "$arch" = amd64 ] ||
-                    cross="--toolchain $src/cmake/aarch64-linux-gnu.cmake -DHWID_SYSTEM_PYSTRING=ON"
-                # shellcheck disable=SC2086
-                cmake -S "$src" -B "$build/$arch" -DHWID_WERROR=ON -DBUILD_TESTING=OFF $cross
-                cmake --build "$build/$arch" -j"$jobs"
-                (cd "$build/$arch" && umask 022 && cpack)
-                # shellcheck disable=SC2086
-                "$src/packaging/debian/libhwid-debs.sh" "$build/$arch-libhwid" "$arch" \
-                    "$build/$arch-libhwid/packages" $cross
-            done
-        ' deb_in_root "$jobs" "$root_src" "$root_build" &&
-        cp "$root$root_build"/*/packages/*~deb13_*.deb "$out/"
+            env SOURCE_DATE_EPOCH="$SOURCE_DATE_EPOCH" sh "$root_src/packaging/debian/build-debs.sh" \
+            "$root_src" "$root_build/$1" "$(arch_field "$1" debian)" "$root_build/$1-out" &&
+        cp "$root$root_build/$1-out"/*.deb "$out/"
 }
 
 # pystring's release from Debian's source package, unpacked once for the
@@ -137,10 +106,13 @@ pystring_source() {
     [ -f "$pystring/pystring.cpp" ] || { echo "no pystring.cpp in '$pystring'"; return 1; }
 }
 
-portable() {  # architecture (preset suffix)
-    build="$work/portable-$1"
-    name="hwidtool-$version-linux-$1"
-    cmake --preset "portable-$1" -S "$src" -B "$build" -DPYSTRING_SOURCE_DIR="$pystring" &&
+# The portable program's tarball, and its .rpm where rpm has a name for the
+# architecture.
+build_portable() {  # architecture id
+    suffix=$(arch_field "$1" portable) rpm_arch=$(arch_field "$1" rpm)
+    build="$work/portable-$suffix"
+    name="hwidtool-$version-linux-$suffix"
+    cmake --preset "portable-$suffix" -S "$src" -B "$build" -DPYSTRING_SOURCE_DIR="$pystring" &&
         cmake --build "$build" -j"$jobs" || return 1
     rm -rf "${work:?}/$name" && mkdir "$work/$name" &&
         cp "$build/linux/cli/hwidtool" "$build/packaging/hwidtool.1" \
@@ -148,7 +120,7 @@ portable() {  # architecture (preset suffix)
         # pystring is linked in: its licence asks for its notice beside it.
         cp "$pystring/LICENSE" "$work/$name/LICENSE.pystring" &&
         tarball "$name" || return 1
-    [ "$1" = armhf ] || rpm_package "$name" "$1"
+    [ "$rpm_arch" = - ] || rpm_package "$name" "$rpm_arch"
 }
 
 # libhwid for any Linux of the architecture, as `cmake --install` lays it
@@ -157,10 +129,11 @@ portable() {  # architecture (preset suffix)
 # find the prefix from their own place), the manual page. A build folder of
 # its own: the library's code is compiled for a shared object, the program's
 # is not, and the program's bytes stay as they are.
-libhwid_tarball() {  # architecture (preset suffix)
-    build="$work/libhwid-$1"
-    name="libhwid-$version-linux-$1"
-    cmake --preset "portable-$1" -S "$src" -B "$build" -DPYSTRING_SOURCE_DIR="$pystring" \
+build_library_tarball() {  # architecture id
+    suffix=$(arch_field "$1" portable)
+    build="$work/libhwid-$suffix"
+    name="libhwid-$version-linux-$suffix"
+    cmake --preset "portable-$suffix" -S "$src" -B "$build" -DPYSTRING_SOURCE_DIR="$pystring" \
         -DHWID_LIBRARY=ON -DCMAKE_INSTALL_LIBDIR=lib &&
         cmake --build "$build" -j"$jobs" --target hwid hwid_static hwid_exports || return 1
     rm -rf "${work:?}/$name" &&
@@ -193,7 +166,7 @@ tarball() {  # folder in $work
 
 # Both zips from the same two builds: libhwid's code is compiled as the
 # program's is, so turning it on leaves hwidwin.exe as it was.
-windows() {
+build_windows() {
     for bits in 32 64; do
         cmake --preset "win$bits" -S "$src" -B "$work/win$bits" -DCMAKE_BUILD_TYPE=Release \
             -DBUILD_TESTING=OFF -DHWID_LIBRARY=ON -DPYSTRING_SOURCE_DIR="$pystring" &&
@@ -211,19 +184,10 @@ windows() {
             "$work/windows/libhwid-$version-windows.zip" "$out/"
 }
 
-# The names of the files a release of $version writes, SHA256SUMS last: the
-# only files it removes from OUTDIR, lists and checks.
+# The names of the files a release of $version writes, as the manifest
+# lists them: the only files it removes from OUTDIR, lists and checks.
 artefacts() {
-    for package in hwidtool libhwid1 libhwid-dev; do
-        for release in deb12 deb13; do
-            for arch in amd64 arm64; do echo "${package}_$version-1~${release}_$arch.deb"; done
-        done
-    done
-    for arch in x86_64 aarch64 armhf; do echo "hwidtool-$version-linux-$arch.tar.gz"; done
-    for arch in x86_64 aarch64; do echo "libhwid-$version-linux-$arch.tar.gz"; done
-    for arch in x86_64 aarch64; do echo "hwidtool-$version-1.$arch.rpm"; done
-    echo "hwidwin-$version-windows.zip"
-    echo "libhwid-$version-windows.zip"
+    shipped_files | cut -f2
 }
 
 sums() {
@@ -241,27 +205,16 @@ build_release() {  # work folder, output folder, sources' path in the root
     git -C "$src" checkout -q "$commit" || fail "checkout of $commit"
     export SOURCE_DATE_EPOCH
     SOURCE_DATE_EPOCH=$(git -C "$src" log -1 --format=%ct)
-    # The version as project() gives it to CMake, which names the packages.
-    version=$(sed -n 's/^project(hwid VERSION \([0-9.]*\).*/\1/p' "$src/CMakeLists.txt")
-    [ -n "$version" ] || fail "no project(hwid VERSION ...) in $src/CMakeLists.txt"
+    version=$("$src/scripts/version.sh" "$src") || fail "no version"
     (cd "$out" && artefacts | xargs rm -f SHA256SUMS) || fail "removing an earlier release"
     echo "building $commit, version $version" \
         "($(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S UTC'))" \
         "in $work under umask $(umask)"
     step pystring pystring_source
-    step deb12-amd64 deb_here amd64
-    grep -qx "CMAKE_PROJECT_VERSION:STATIC=$version" "$work/deb-amd64/CMakeCache.txt" ||
-        fail "CMake's project version is not $version"
-    step deb12-arm64 deb_here arm64 --toolchain "$src/cmake/aarch64-linux-gnu.cmake" \
-        -DHWID_SYSTEM_PYSTRING=ON
-    step deb13 deb_in_root
-    for arch in x86_64 aarch64 armhf; do
-        step "portable-$arch" portable "$arch"
+    # Each builder once for each architecture it serves, in the manifest's order.
+    for build in $(shipped_files | awk -F '\t' '!seen[$4 ":" $3]++ { print $4 ":" $3 }'); do
+        step "${build%:*}-${build#*:}" "build_${build%:*}" "${build#*:}"
     done
-    for arch in x86_64 aarch64; do
-        step "libhwid-$arch" libhwid_tarball "$arch"
-    done
-    step windows windows
     (cd "$out" && artefacts | while read -r f; do
         [ -f "$f" ] || { echo "FAIL: $f was not written" >&2; exit 1; }
     done) || exit 1
