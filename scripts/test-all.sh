@@ -18,7 +18,7 @@
 # The stages distros, portable and windows prove the files of the release
 # that the release stage builds into build-release/ (it runs first whenever
 # one of them is chosen): each shipped file gets a line "proven FILE: ...".
-# The whole suite fails when a file of the release's SHA256SUMS has none.
+# The whole suite fails when a file of packaging/release.tsv has none.
 # shellcheck source=scripts/guard.sh
 . "$(dirname "$0")/guard.sh"
 set -u -o pipefail
@@ -64,6 +64,8 @@ tmp=$(mktemp -d)
 at_exit 'rm -rf "$tmp"'
 # shellcheck source=scripts/checks.sh
 . scripts/checks.sh
+# shellcheck source=scripts/manifest.sh
+. scripts/manifest.sh
 checks_start suite
 
 native_suite() {  # stage name, build folder, C++ compiler
@@ -148,14 +150,17 @@ release_status=none
 : >"$tmp/proven"
 for name in $chosen; do run_stage "$name"; done
 
-# The whole suite proves every file of the release it built.
+# The whole suite proves every file the manifest ships, each in the release
+# it built and listed in its SHA256SUMS.
 every_file_proven() {
-    local file missing=""
-    while read -r _ file; do
-        grep -q "^proven $file: " "$tmp/proven" || missing="$missing $file"
-    done <"$release_dir/SHA256SUMS" || return 1
-    [ -z "$missing" ] || { echo "no stage proved:$missing"; return 1; }
-    echo "$(grep -c . "$tmp/proven") files proven, every one of $release_dir/SHA256SUMS"
+    local file missing="" version
+    version=$(scripts/version.sh) || return 1
+    for file in $(shipped_files | cut -f2); do
+        grep -q "^proven $file: " "$tmp/proven" && grep -q "  $file\$" "$release_dir/SHA256SUMS" ||
+            missing="$missing $file"
+    done
+    [ -z "$missing" ] || { echo "no stage proved, or not in $release_dir/SHA256SUMS:$missing"; return 1; }
+    echo "$(grep -c . "$tmp/proven") files proven, every one of packaging/release.tsv"
 }
 if [ $# = 0 ] && [ "$release_status" = 0 ]; then check "every shipped file proven" every_file_proven; fi
 finish

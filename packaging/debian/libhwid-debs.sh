@@ -31,12 +31,13 @@ libdir=/usr/lib/$triplet
 cmake -S "$here/../.." -B "$build" -DHWID_WERROR=ON -DBUILD_TESTING=OFF -DHWID_LIBRARY=ON \
     -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_INSTALL_LIBDIR="$libdir" "$@"
 cmake --build "$build" -j"$(nproc)" --target hwid hwid_static hwid_exports
-# hwidtool's own Debian texts, made by the same configure: one version,
-# one maintainer and one date for all the packages of a build.
+# hwidtool's own Debian texts and fields, made by the same configure: one
+# version, one maintainer and one date for all the packages of a build.
 changelog="$build/packaging/debian/changelog.Debian"
-version=$(sed -n '1s/^hwidtool (\([^)]*\)) .*/\1/p' "$changelog")
-maintainer=$(sed -n 's/^ -- \(.*>\)  .*/\1/p' "$changelog")
-[ -n "$version" ] && [ -n "$maintainer" ] || { echo "no version or maintainer in $changelog" >&2; exit 1; }
+version="" maintainer=""
+# shellcheck disable=SC1091 # written by the configure
+. "$build/packaging/debian/package.sh"
+[ -n "$version" ] && [ -n "$maintainer" ] || { echo "no version or maintainer from CMake" >&2; exit 1; }
 # A static link needs the C++ library's development files, of the
 # compiler that built the archive.
 major=$(sed -n 's/^set(CMAKE_CXX_COMPILER_VERSION "\([0-9]*\)\..*/\1/p' "$build"/CMakeFiles/*/CMakeCXXCompiler.cmake)
