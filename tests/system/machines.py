@@ -25,7 +25,7 @@ for this machine", elsewhere exit 1 and say "this licence is for another
 machine" on standard error, and nothing else either way.
 --checker runs a program that checks the library itself, given the number of
 rows the machine must list as its one argument: status 0, nothing on
-standard error.
+standard error; its last line of output goes into the machine's line.
 The last three need the system's C library: not with --bare-root.
 Exit status: 0 all passed, 1 a failure, 77 skipped (not root).
 """
@@ -259,10 +259,11 @@ def fabricate_and_run(machine, binary, save_dir, bare_shell=None, consumers=(),
         failures += run_checked(machine, launch(program), *answer, label=program + ": ")[1]
         notes.append("licence %s" % ("accepted" if answer[0] == 0 else "refused"))
     for checker in checkers:
-        failures += run_checked(machine, launch(checker, [str(len(rows))]), 0, None,
-                                label=checker + ": ")[1]
-    if checkers:
-        notes.append("%d checker%s" % (len(checkers), "s" if len(checkers) > 1 else ""))
+        said, failed = run_checked(machine, launch(checker, [str(len(rows))]), 0, None,
+                                   label=checker + ": ")
+        failures += failed
+        last = said.decode(errors="replace").strip().rsplit("\n", 1)[-1]
+        notes.append("%s: %s" % (os.path.basename(checker), last or "ran"))
     return failures, ", ".join(notes)
 
 
