@@ -164,10 +164,12 @@ round_trip() {  # root, package files...
         apt-get install -y -q ./*.deb >apt-install.log 2>&1 || { cat apt-install.log; exit 1; }
         files=$(dpkg -L $packages | while read -r f; do [ -f "$f" ] && echo "$f"; done)
         [ "$(command -v hwidtool)" = /usr/bin/hwidtool ] || { echo "hwidtool is not on the PATH"; exit 1; }
-        sh /src/libhwid/tests/consumers.sh /usr /src /tmp/round-trip/consumers cc
+        # The root has cc for its own architecture: the example of the README, as printed.
+        sh /src/libhwid/tests/consumers.sh /usr /src /tmp/round-trip/consumers cc readme
         built=/tmp/round-trip/consumers
         python3 /src/tests/system/machines.py --binary /usr/bin/hwidtool --consumer "$built/listing-shared" \
-            --consumer "$built/listing-static" --consumer "$built/listing-cmake"
+            --consumer "$built/listing-static" --consumer "$built/listing-cmake" \
+            --licence "$built/readme/run-licence" "$(cat "$built/readme/licensed-id")"
         apt-get purge --autoremove -y -q $packages >apt-purge.log 2>&1 || { cat apt-purge.log; exit 1; }
         for package in $packages; do
             status=$(dpkg-query -W -f="\${db:Status-Status}" "$package" 2>/dev/null || true)

@@ -86,7 +86,7 @@ sh -c "$command" || fail "README build command: $command"
 licensed=$(grep -o '"[0-9A-Fa-f]\{32\}"' licence.c | tr -d '"')
 [ "$(printf '%s\n' "$licensed" | wc -l)" = 1 ] && [ -n "$licensed" ] ||
     fail "README example names no single Hardware ID: $licensed"
-printf '%s\n' "$licensed" >licensed-id
+printf '%s\n' "$licensed" >licensed-id || fail "cannot write $out/readme/licensed-id"
 {
     echo '#!/bin/sh'
     [ -z "$rpath" ] || echo "LD_LIBRARY_PATH='$libdir' && export LD_LIBRARY_PATH"
