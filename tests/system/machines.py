@@ -257,7 +257,7 @@ def fabricate_and_run(machine, binary, save_dir, bare_shell=None, consumers=(),
     for program, licensed_id in licences:
         answer = licence_answer(rows, licensed_id)
         failures += run_checked(machine, launch(program), *answer, label=program + ": ")[1]
-        notes.append("licence %s" % ("accepted" if answer[0] == 0 else "refused"))
+        notes.append("the licensed ID %samong them" % ("" if answer[0] == 0 else "not "))
     for checker in checkers:
         said, failed = run_checked(machine, launch(checker, [str(len(rows))]), 0, None,
                                    label=checker + ": ")
