@@ -7,7 +7,8 @@
 # together. There the listing program is built against the installed
 # library three ways (pkg-config, pkg-config --static, find_package), and
 # the fabricated machines run hwidtool and the three: their rows must be
-# hwidtool's. All three are purged with nothing left: one "proven FILE"
+# hwidtool's. The README's example, built there as printed, must be licensed
+# exactly on the machines that list its ID. All three are purged with nothing left: one "proven FILE"
 # line per package. The manual pages (hwidtool.1, hwid.3) are checked as
 # written and as shipped, under man --warnings. In a
 # Debian 13 root, the unit tests are built and run with that release's
@@ -197,9 +198,9 @@ package() {  # suite, Debian release number, Debian architecture
     check "$1 $3 root" make_run_root "$1" "$3" &&
         check "$1 $3 packages" round_trip "$run_root" $debs
     installed="installed with apt-get in a clean Debian $2 $3 root"
-    built="the listing program built there against it (pkg-config, --static, find_package)"
+    built="the listing program (pkg-config, --static, find_package) and the README's example built there against it"
     for deb in $debs; do
-        what="$built, its rows hwidtool's on the fabricated machines$emulated"
+        what="$built, the rows hwidtool's and the licence accepted where listed on the fabricated machines$emulated"
         case $deb in */hwidtool_*) what="fabricated machines$emulated" ;; esac
         proven "$(basename "$deb")" "$installed, $what, purged"
     done
