@@ -223,7 +223,7 @@ def run_checked(machine, how, status, stdout, stderr=b"", label=""):
     ran = os.path.exists(marker)
     if ran != machine.expect_fallback:
         failures.append("ifconfig %s" % ("ran" if ran else "did not run"))
-    # Also where the fallback finds no ifconfig.
+    # No more than that, also where the fallback finds no ifconfig to run.
     if result.stderr != stderr:
         failures.append("stderr: %r" % result.stderr)
     return result.stdout, [label + failure for failure in failures]
