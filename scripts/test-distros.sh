@@ -7,7 +7,8 @@
 # together. There the listing program is built against the installed
 # library three ways (pkg-config, pkg-config --static, find_package), and
 # the fabricated machines run hwidtool and the three: their rows must be
-# hwidtool's. All three are purged with nothing left: one "proven FILE"
+# hwidtool's. The README's example, built there as printed, must be licensed
+# exactly on the machines that list its ID. All three are purged with nothing left: one "proven FILE"
 # line per package. The manual pages (hwidtool.1, hwid.3) are checked as
 # written and as shipped, under man --warnings. In a
 # Debian 13 root, the unit tests are built and run with that release's
@@ -164,10 +165,12 @@ round_trip() {  # root, package files...
         apt-get install -y -q ./*.deb >apt-install.log 2>&1 || { cat apt-install.log; exit 1; }
         files=$(dpkg -L $packages | while read -r f; do [ -f "$f" ] && echo "$f"; done)
         [ "$(command -v hwidtool)" = /usr/bin/hwidtool ] || { echo "hwidtool is not on the PATH"; exit 1; }
-        sh /src/libhwid/tests/consumers.sh /usr /src /tmp/round-trip/consumers cc
+        # The root has cc for its own architecture: the example of the README, as printed.
+        sh /src/libhwid/tests/consumers.sh /usr /src /tmp/round-trip/consumers cc readme
         built=/tmp/round-trip/consumers
         python3 /src/tests/system/machines.py --binary /usr/bin/hwidtool --consumer "$built/listing-shared" \
-            --consumer "$built/listing-static" --consumer "$built/listing-cmake"
+            --consumer "$built/listing-static" --consumer "$built/listing-cmake" \
+            --licence "$built/readme/run-licence" "$(cat "$built/readme/licensed-id")"
         apt-get purge --autoremove -y -q $packages >apt-purge.log 2>&1 || { cat apt-purge.log; exit 1; }
         for package in $packages; do
             status=$(dpkg-query -W -f="\${db:Status-Status}" "$package" 2>/dev/null || true)
@@ -195,9 +198,9 @@ package() {  # suite, Debian release number, Debian architecture
     check "$1 $3 root" make_run_root "$1" "$3" &&
         check "$1 $3 packages" round_trip "$run_root" $debs
     installed="installed with apt-get in a clean Debian $2 $3 root"
-    built="the listing program built there against it (pkg-config, --static, find_package)"
+    built="the listing program (pkg-config, --static, find_package) and the README's example built there against it"
     for deb in $debs; do
-        what="$built, its rows hwidtool's on the fabricated machines$emulated"
+        what="$built, the rows hwidtool's and the licence accepted where listed on the fabricated machines$emulated"
         case $deb in */hwidtool_*) what="fabricated machines$emulated" ;; esac
         proven "$(basename "$deb")" "$installed, $what, purged"
     done

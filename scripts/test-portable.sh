@@ -12,7 +12,8 @@
 # tarball, unpacked, the listing program is built three ways (pkg-config,
 # pkg-config --static, find_package) by the compiler of its architecture,
 # and lists on the fabricated machines what that architecture's hwidtool
-# tarball lists. One "proven FILE" line per shipped file.
+# tarball lists; against the x86_64 one the README's example is built as
+# printed, and is licensed exactly on the machines that list its ID. One "proven FILE" line per shipped file.
 #
 # Usage: scripts/test-portable.sh [RELEASE_DIR]   (default build-release,
 # made by scripts/release.sh). Needs root (namespaces, chroot); without it,
@@ -75,16 +76,20 @@ library() {  # arch, C compiler, emulator or ""
     binary="$work/tarball/$(basename "$tool" .tar.gz)/hwidtool"
     built="$work/libhwid-$1-consumers"
     runner=${3:+$3 -L /usr/$(basename "$(command -v "$2")" -gcc)}
-    # The README's example is built with cc and run here: on this machine's architecture only.
-    here=""
-    [ -n "$3" ] || here=$binary
+    # The README's example is built with cc, as printed: on this machine's architecture only.
+    readme="" licence=""
+    [ -n "$3" ] || readme=readme
     check "libhwid $1 unpacked" unpack "$file" && check "hwidtool $1 unpacked" tar -C "$work/tarball" -xzf "$tool" &&
         check "libhwid $1 consumers built" sh libhwid/tests/consumers.sh "$work/tarball/$name" \
-            "$(pwd)" "$built" "$2" ${here:+"$here"} &&
+            "$(pwd)" "$built" "$2" $readme &&
+        { [ -z "$readme" ] || licence=$(cat "$built/readme/licensed-id") ||
+            record "libhwid $1 README example's licensed ID" 1; } &&
         check "libhwid $1 machines" machines "$binary" ${runner:+--runner "$runner"} \
             --consumer "$built/listing-shared" --consumer "$built/listing-static" \
-            --consumer "$built/listing-cmake"
-    proven "$(basename "$file")" "unpacked, listing linked three ways by $2, its output hwidtool's on the fabricated machines${3:+ under $3}"
+            --consumer "$built/listing-cmake" ${licence:+--licence "$built/readme/run-licence" "$licence"}
+    example=""
+    [ -z "$readme" ] || example="; the README's example built as printed, licensed where the machine lists its ID"
+    proven "$(basename "$file")" "unpacked, listing linked three ways by $2, its output hwidtool's on the fabricated machines${3:+ under $3}$example"
 }
 
 # The .rpm as a user installs it, into an empty root: it verifies, runs,

@@ -1,14 +1,20 @@
 #!/bin/sh
 # Builds libhwid and threads.c with ThreadSanitizer, in a folder of its own,
 # and runs threads.c against the library: every function from 8 threads at
-# once. Exit status 0 when every answer was right and no race was seen,
+# once, on this machine and on the fabricated machines of
+# tests/system/machines.py, which have rows where this one may have none
+# (there it is held to each machine's row count; HWIDTOOL is the hwidtool
+# that machines.py runs beside it). Exit status 0 when every answer was
+# right and no race was seen, 77 when that held here and machines.py
+# skipped the fabricated machines (not root: its SKIP line says so),
 # 1 otherwise (a build that fails included).
-# Usage: libhwid/tests/threads.sh [C_COMPILER CXX_COMPILER]   (gcc g++; or clang clang++)
+# Usage: libhwid/tests/threads.sh HWIDTOOL [C_COMPILER CXX_COMPILER]   (gcc g++; or clang clang++)
 # shellcheck source=scripts/guard.sh
 . "$(dirname "$0")/../../scripts/guard.sh"
 set -u
 src=$(cd "$(dirname "$0")/../.." && pwd)
-cc=${1:-gcc} cxx=${2:-g++}
+[ $# -ge 1 ] || { echo "usage: $0 HWIDTOOL [C_COMPILER CXX_COMPILER]"; exit 1; }
+hwidtool=$1 cc=${2:-gcc} cxx=${3:-g++}
 sanitize="-fsanitize=thread -g -O1"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/hwid-threads.XXXXXX") || exit 1
@@ -34,7 +40,19 @@ version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$work/build/CMakeCache.t
     -Wl,-rpath,"$work/build/libhwid" >"$work/cc.log" 2>&1 ||
     fail "threads.c with $cc -fsanitize=thread does not build" "$work/cc.log"
 
-TSAN_OPTIONS="halt_on_error=1 exitcode=66" "$work/threads" >"$work/run.log" 2>&1
+TSAN_OPTIONS="halt_on_error=1 exitcode=66"
+export TSAN_OPTIONS
+"$work/threads" >"$work/run.log" 2>&1
 status=$?
 [ "$status" = 0 ] || fail "exit status $status ($cc, $cxx)" "$work/run.log"
 echo "ok   threads ($cc, $cxx): $(cat "$work/run.log")"
+
+python3 "$src/tests/system/machines.py" --binary "$hwidtool" --checker "$work/threads" \
+    >"$work/machines.log" 2>&1
+status=$?
+sed 's/^/  /' "$work/machines.log"
+case $status in
+    0) echo "ok   threads ($cc, $cxx) on the fabricated machines" ;;
+    77) exit 77 ;;
+    *) echo "FAIL threads ($cc, $cxx) on the fabricated machines: exit status $status"; exit 1 ;;
+esac

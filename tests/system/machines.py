@@ -9,7 +9,8 @@ hashlib; the program's standard output must match it byte for byte.
 
 Usage: machines.py --binary PATH [--save DIR] [--only NAME ...]
                    [--runner COMMAND | --bare-root STATIC_SHELL]
-                   [--consumer PATH ...]
+                   [--consumer PATH ...] [--licence PROGRAM HARDWARE_ID ...]
+                   [--checker PROGRAM ...]
 --runner starts the binary through another program (an emulator such as
 qemu-aarch64-static). --bare-root runs it, on each machine, in a root that
 holds nothing but the binary, sysfs, the stand-in ifconfig and the given
@@ -18,6 +19,14 @@ static shell as /bin/sh (so that it provably needs nothing from the system).
 does on each machine too; its output must equal hwidtool's byte for byte,
 under the same rules (status 0, nothing on standard error, ifconfig run
 exactly where hwidtool needs it).
+--licence runs the README's example, built to accept HARDWARE_ID only: where
+the machine's expected rows hold that ID it must exit 0 and print "licensed
+for this machine", elsewhere exit 1 and say "this licence is for another
+machine" on standard error, and nothing else either way.
+--checker runs a program that checks the library itself, given the number of
+rows the machine must list as its one argument: status 0, nothing on
+standard error; its last line of output goes into the machine's line.
+The last three need the system's C library: not with --bare-root.
 Exit status: 0 all passed, 1 a failure, 77 skipped (not root).
 """
 
@@ -30,6 +39,7 @@ import shlex
 import shutil
 import subprocess
 import sys
+import tempfile
 
 SKIP = 77
 RUNNER = []  # the emulator the binary runs under, if any (--runner)
@@ -195,41 +205,66 @@ def bare_root(binary, shell):
     return {"args": ["/hwidtool"], "preexec_fn": enter}
 
 
-def run_listing(machine, how, expected, label=""):
-    """Runs one listing program; returns its standard output and what went
-    wrong, each failure prefixed with `label`."""
+def run_checked(machine, how, status, stdout, stderr=b"", label=""):
+    """Runs one program on `machine`: its exit status, standard output (None:
+    any) and standard error must be the ones given, and ifconfig must have
+    run exactly where the machine needs the fallback. Returns its standard
+    output and what went wrong, each failure prefixed with `label`."""
     marker = os.path.join(os.path.realpath("/sbin"), "ifconfig.ran")
     if os.path.exists(marker):
         os.remove(marker)  # so that each program answers for itself
     result = subprocess.run(**how, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     failures = []
-    if result.returncode != 0:
-        failures.append("exit status %d" % result.returncode)
-    if result.stdout != expected:
+    if result.returncode != status:
+        failures.append("exit status %d, not %d" % (result.returncode, status))
+    if stdout is not None and result.stdout != stdout:
         failures.append("stdout differs\n--- expected\n%r\n--- actual\n%r"
-                        % (expected, result.stdout))
+                        % (stdout, result.stdout))
     ran = os.path.exists(marker)
     if ran != machine.expect_fallback:
         failures.append("ifconfig %s" % ("ran" if ran else "did not run"))
-    # Nothing but the listing, also where the fallback finds no ifconfig.
-    if result.stderr:
+    # No more than that, also where the fallback finds no ifconfig to run.
+    if result.stderr != stderr:
         failures.append("stderr: %r" % result.stderr)
     return result.stdout, [label + failure for failure in failures]
 
 
-def fabricate_and_run(machine, binary, save_dir, bare_shell=None, consumers=()):
+def licence_answer(rows, licensed_id):
+    """(status, stdout, stderr) of the README's example on a machine with
+    `rows`, its licence issued for `licensed_id`."""
+    if licensed_id.upper().encode() in {hardware_id(device_id) for _, device_id, _ in rows}:
+        return 0, b"licensed for this machine\n", b""
+    return 1, b"", b"this licence is for another machine\n"
+
+
+def fabricate_and_run(machine, binary, save_dir, bare_shell=None, consumers=(),
+                      licences=(), checkers=()):
+    """Lays out `machine` and runs the programs on it: what went wrong, and
+    a note on what ran for the machine's line."""
     ip = shutil.which("ip") or "/sbin/ip"
     add_interfaces(machine, ip)
     run("mount", "-t", "sysfs", "sysfs", "/sys")
     lay_out_usb(machine.usb)
     install_ifconfig(machine.ifconfig)
     how = bare_root(binary, bare_shell) if bare_shell else launch(binary)
-    shown, failures = run_listing(machine, how, listing(expected_rows(machine)))
+    rows = expected_rows(machine)
+    shown, failures = run_checked(machine, how, 0, listing(rows))
     if save_dir:
         write(os.path.join(save_dir, machine.name + ".out"), shown)
     for consumer in consumers:
-        failures += run_listing(machine, launch(consumer), shown, consumer + ": ")[1]
-    return failures
+        failures += run_checked(machine, launch(consumer), 0, shown, label=consumer + ": ")[1]
+    notes = ["%d row%s" % (len(rows), "" if len(rows) == 1 else "s")]
+    for program, licensed_id in licences:
+        answer = licence_answer(rows, licensed_id)
+        failures += run_checked(machine, launch(program), *answer, label=program + ": ")[1]
+        notes.append("the licensed ID %samong them" % ("" if answer[0] == 0 else "not "))
+    for checker in checkers:
+        said, failed = run_checked(machine, launch(checker, [str(len(rows))]), 0, None,
+                                   label=checker + ": ")
+        failures += failed
+        last = said.decode(errors="replace").strip().rsplit("\n", 1)[-1]
+        notes.append("%s: %s" % (os.path.basename(checker), last or "ran"))
+    return failures, ", ".join(notes)
 
 
 # ---------------------------------------------------------------- machines --
@@ -413,31 +448,50 @@ def what_stops_fabrication():
     return None
 
 
+def is_hardware_id(text):
+    return len(text) == 32 and all(c in "0123456789abcdefABCDEF" for c in text)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--binary", default=os.environ.get("HWIDTOOL"))
     parser.add_argument("--save", help="folder for each machine's raw output")
     parser.add_argument("--only", nargs="*")
     parser.add_argument("--inside", help=argparse.SUPPRESS)
+    parser.add_argument("--facts", help=argparse.SUPPRESS)
     how = parser.add_mutually_exclusive_group()
     how.add_argument("--runner", help="emulator to start the binary with")
     how.add_argument("--bare-root", metavar="STATIC_SHELL",
                      help="run in a root without a C library, this shell as /bin/sh")
     parser.add_argument("--consumer", action="append", default=[], metavar="PATH",
                         help="a libhwid program whose listing must equal hwidtool's")
+    parser.add_argument("--licence", action="append", default=[], nargs=2,
+                        metavar=("PROGRAM", "HARDWARE_ID"),
+                        help="the README's example, its licence for HARDWARE_ID")
+    parser.add_argument("--checker", action="append", default=[], metavar="PROGRAM",
+                        help="a program checking libhwid, told the machine's row count")
     args = parser.parse_args()
-    if args.consumer and args.bare_root:
-        parser.error("--consumer needs the system's C library: not with --bare-root")
+    if (args.consumer or args.licence or args.checker) and args.bare_root:
+        parser.error("--consumer, --licence and --checker need the system's C library: "
+                     "not with --bare-root")
+    for _, text in args.licence:
+        if not is_hardware_id(text):
+            parser.error("--licence: not a Hardware ID (32 hex digits): %r" % text)
     consumers = [os.path.abspath(path) for path in args.consumer]
+    licences = [(os.path.abspath(path), text) for path, text in args.licence]
+    checkers = [os.path.abspath(path) for path in args.checker]
     binary = os.path.abspath(args.binary)
     if args.runner:
         RUNNER.extend(shlex.split(args.runner))
 
     if args.inside:
         machine = next(m for m in MACHINES if m.name == args.inside)
-        failures = fabricate_and_run(machine, binary, args.save, args.bare_root, consumers)
+        failures, note = fabricate_and_run(machine, binary, args.save, args.bare_root,
+                                           consumers, licences, checkers)
         for failure in failures:
             print("  " + failure)
+        with open(args.facts, "w") as f:
+            f.write(note)
         return 1 if failures else 0
 
     failed = 0
@@ -466,9 +520,15 @@ def main():
             command += ["--bare-root", os.path.abspath(args.bare_root)]
         for consumer in consumers:
             command += ["--consumer", consumer]
-        result = subprocess.run(command)
-        ok = result.returncode == 0
-        print("%s machine %s" % ("ok  " if ok else "FAIL", machine.name))
+        for program, text in licences:
+            command += ["--licence", program, text]
+        for checker in checkers:
+            command += ["--checker", checker]
+        with tempfile.NamedTemporaryFile("r") as facts:
+            ok = subprocess.run(command + ["--facts", facts.name]).returncode == 0
+            note = facts.read()
+        print("%s machine %s%s" % ("ok  " if ok else "FAIL", machine.name,
+                                   " (%s)" % note if note else ""))
         passed += ok
         failed += not ok
     print("%d passed, %d failed" % (passed, failed))
