@@ -13,7 +13,7 @@
 manifest_dir=$(cd "$(dirname "$0")/../packaging" 2>/dev/null && pwd) ||
     manifest_dir=$(pwd)/packaging  # sourced after a cd to the checkout
 
-# The table's columns are named by its last comment line.
+# arches.tsv's columns are named by its "# id" line.
 manifest_awk() {  # awk program, files...
     awk -F '\t' -v version="${version:-VERSION}" -v wanted="${wanted:-}" '
         function header(line) { sub(/^# /, "", line); return split(line, names, "\t") }

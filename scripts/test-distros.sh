@@ -24,6 +24,8 @@
 . "$(dirname "$0")/guard.sh"
 # shellcheck source=scripts/checks.sh
 . "$(dirname "$0")/checks.sh"
+# shellcheck source=scripts/manifest.sh
+. "$(dirname "$0")/manifest.sh"
 set -u
 cd "$(dirname "$0")/.." || exit 1
 src=$(pwd)
@@ -142,7 +144,6 @@ make_run_root() {  # suite, Debian architecture
         timeout 2400 scripts/distro-root.sh --arch "$2" "$run_root" "$1"
     fi
 }
-run_roots="bookworm:amd64 trixie:amd64 bookworm:arm64 trixie:arm64"
 
 # apt-get installs the packages (resolving their dependencies from the
 # root's package lists); the listing program is built against the library
@@ -185,19 +186,24 @@ round_trip() {  # root, package files...
     ' round_trip
 }
 
-package() {  # suite, Debian release number, Debian architecture
+# The packages the manifest gives one Debian release and architecture,
+# installed, used and purged together; a "proven" line each.
+prove_debs() {  # suite, architecture id, files...
+    suite=$1 arch=$(arch_field "$2" debian)
+    shift 2
     proof_begin
     debs=""
-    for name in hwidtool libhwid1 libhwid-dev; do
-        deb=$(shipped "${name}_*~deb$2_$3.deb") || { record "$name deb$2 $3 in the release" 1; return; }
+    for name in "$@"; do
+        deb=$(shipped "$name") || { record "$name in the release" 1; return; }
         debs="$debs $deb"
     done
     emulated=""
-    [ "$3" = "$(dpkg --print-architecture)" ] || emulated=" under qemu"
+    [ "$arch" = "$(dpkg --print-architecture)" ] || emulated=" under qemu"
     # shellcheck disable=SC2086
-    check "$1 $3 root" make_run_root "$1" "$3" &&
-        check "$1 $3 packages" round_trip "$run_root" $debs
-    installed="installed with apt-get in a clean Debian $2 $3 root"
+    check "$suite $arch root" make_run_root "$suite" "$arch" &&
+        check "$suite $arch packages" round_trip "$run_root" $debs
+    number=${1#*~deb}
+    installed="installed with apt-get in a clean Debian ${number%%_*} $arch root"
     built="the listing program (pkg-config, --static, find_package) and the README's example built there against it"
     for deb in $debs; do
         what="$built, the rows hwidtool's and the licence accepted where listed on the fabricated machines$emulated"
@@ -206,11 +212,20 @@ package() {  # suite, Debian release number, Debian architecture
     done
 }
 
+# suite:architecture id of each Debian release and architecture that ships.
+debian_runs() {
+    shipped_files distros | awk -F '\t' '!seen[$4 ":" $3]++ { sub(/^debs_/, "", $4); print $4 ":" $3 }'
+}
+
 # ------------------------------------------------------------------ main --
 
 check dependencies install_missing || finish
+version=$(scripts/version.sh) || finish
 if [ "$make_roots_only" = true ]; then
-    for run in $run_roots; do check "${run%:*} ${run#*:} root" make_run_root "${run%:*}" "${run#*:}"; done
+    for run in $(debian_runs); do
+        arch=$(arch_field "${run#*:}" debian)
+        check "${run%:*} $arch root" make_run_root "${run%:*}" "$arch"
+    done
     finish
 fi
 check manual-page manual_page
@@ -218,8 +233,9 @@ if check trixie-root make_build_root; then
     check trixie-unit-tests unit_tests
     check trixie-from-source from_source
 fi
-for run in $run_roots; do
-    case $run in bookworm:*) number=12 ;; trixie:*) number=13 ;; esac
-    package "${run%:*}" "$number" "${run#*:}"
+for run in $(debian_runs); do
+    # shellcheck disable=SC2046 # one file name a word
+    prove_debs "${run%:*}" "${run#*:}" $(shipped_files distros | awk -F '\t' -v run="$run" \
+        '"debs_" substr(run, 1, index(run, ":") - 1) == $4 && substr(run, index(run, ":") + 1) == $3 { print $2 }')
 done
 finish

@@ -23,6 +23,8 @@
 . "$(dirname "$0")/guard.sh"
 # shellcheck source=scripts/checks.sh
 . "$(dirname "$0")/checks.sh"
+# shellcheck source=scripts/manifest.sh
+. "$(dirname "$0")/manifest.sh"
 set -u
 cd "$(dirname "$0")/.." || exit 1
 release_at "${1:-build-release}"
@@ -49,47 +51,58 @@ unpack() {  # tarball
         tar -C "$work/tarball" -xzf "$1"
 }
 
-tarball() {  # arch, emulator or ""
+# The emulator that runs the architecture's programs here, or nothing.
+emulator() {  # architecture id
+    qemu=$(arch_field "$1" qemu)
+    [ "$qemu" = - ] || echo "$qemu"
+}
+
+prove_tarball() {  # file, architecture id
     proof_begin
-    file=$(shipped "hwidtool-*-linux-$1.tar.gz") || { record "tarball $1 in the release" 1; return; }
-    name=$(basename "$file" .tar.gz)
-    binary="$work/tarball/$name/hwidtool"
-    check "$1 unpacked" unpack "$file" &&
-        check "$1 machines" machines "$binary" ${2:+--runner "$2"}
-    # Only the machines run in the root: the commands read no hardware.
+    file=$(shipped "$1") || { record "$1 in the release" 1; return; }
+    suffix=$(arch_field "$2" portable) runner=$(emulator "$2")
+    binary="$work/tarball/$(basename "$1" .tar.gz)/hwidtool"
+    check "$suffix unpacked" unpack "$file" &&
+        check "$suffix machines" machines "$binary" ${runner:+--runner "$runner"}
+    # Only the machines run in the root: the commands read no hardware; and
+    # only where the program runs without an emulator.
     bare=""
-    if [ "$1" = x86_64 ]; then
-        check "x86_64 bare root" machines "$binary" --bare-root /bin/busybox
+    if [ -z "$runner" ]; then
+        check "$suffix bare root" machines "$binary" --bare-root /bin/busybox
         bare=", and in a root without a C library"
     fi
-    proven "$(basename "$file")" "unpacked, fabricated machines${2:+ under $2}$bare"
+    proven "$1" "unpacked, fabricated machines${runner:+ under $runner}$bare"
 }
 
 # The library as a vendor takes it: unpacked anywhere, linked from there.
 # An aarch64 consumer is dynamically linked: qemu finds its loader and C
 # library in the cross compiler's folder.
-library() {  # arch, C compiler, emulator or ""
+prove_library_tarball() {  # file, architecture id
     proof_begin
-    file=$(shipped "libhwid-*-linux-$1.tar.gz") || { record "libhwid $1 in the release" 1; return; }
-    tool=$(shipped "hwidtool-*-linux-$1.tar.gz") || { record "tarball $1 in the release" 1; return; }
+    suffix=$(arch_field "$2" portable) qemu=$(emulator "$2") triple=$(arch_field "$2" gnu)
+    compiler=gcc
+    [ -z "$qemu" ] || compiler="$triple-gcc"
+    set -- "$1" "$suffix" "$compiler" "$qemu"
+    file=$(shipped "$1") || { record "$1 in the release" 1; return; }
+    tool=$(shipped "hwidtool-$version-linux-$2.tar.gz") || { record "tarball $2 in the release" 1; return; }
     name=$(basename "$file" .tar.gz)
     binary="$work/tarball/$(basename "$tool" .tar.gz)/hwidtool"
-    built="$work/libhwid-$1-consumers"
-    runner=${3:+$3 -L /usr/$(basename "$(command -v "$2")" -gcc)}
+    built="$work/libhwid-$2-consumers"
+    runner=${4:+$4 -L /usr/$triple}
     # The README's example is built with cc, as printed: on this machine's architecture only.
     readme="" licence=""
-    [ -n "$3" ] || readme=readme
-    check "libhwid $1 unpacked" unpack "$file" && check "hwidtool $1 unpacked" tar -C "$work/tarball" -xzf "$tool" &&
-        check "libhwid $1 consumers built" sh libhwid/tests/consumers.sh "$work/tarball/$name" \
-            "$(pwd)" "$built" "$2" $readme &&
+    [ -n "$4" ] || readme=readme
+    check "libhwid $2 unpacked" unpack "$file" && check "hwidtool $2 unpacked" tar -C "$work/tarball" -xzf "$tool" &&
+        check "libhwid $2 consumers built" sh libhwid/tests/consumers.sh "$work/tarball/$name" \
+            "$(pwd)" "$built" "$3" $readme &&
         { [ -z "$readme" ] || licence=$(cat "$built/readme/licensed-id") ||
-            record "libhwid $1 README example's licensed ID" 1; } &&
-        check "libhwid $1 machines" machines "$binary" ${runner:+--runner "$runner"} \
+            record "libhwid $2 README example's licensed ID" 1; } &&
+        check "libhwid $2 machines" machines "$binary" ${runner:+--runner "$runner"} \
             --consumer "$built/listing-shared" --consumer "$built/listing-static" \
             --consumer "$built/listing-cmake" ${licence:+--licence "$built/readme/run-licence" "$licence"}
     example=""
     [ -z "$readme" ] || example="; the README's example built as printed, licensed where the machine lists its ID"
-    proven "$(basename "$file")" "unpacked, listing linked three ways by $2, its output hwidtool's on the fabricated machines${3:+ under $3}$example"
+    proven "$1" "unpacked, listing linked three ways by $3, its output hwidtool's on the fabricated machines${4:+ under $4}$example"
 }
 
 # The .rpm as a user installs it, into an empty root: it verifies, runs,
@@ -111,23 +124,25 @@ rpm_erased() {
     [ -z "$left" ] || { echo "left behind after rpm -e: $left"; return 1; }
 }
 
-rpm_package() {  # arch, emulator or ""
+prove_rpm() {  # file, architecture id
     proof_begin
-    file=$(shipped "hwidtool-*-1.$1.rpm") || { record "rpm $1 in the release" 1; return; }
-    rpm_root="$work/rpm-root-$1"
-    check "$1 rpm installed" rpm_install "$file" &&
-        check "$1 rpm verified" rpm_verified &&
-        check "$1 rpm machines" machines "$rpm_root/usr/bin/hwidtool" ${2:+--runner "$2"} &&
-        check "$1 rpm erased" rpm_erased
-    proven "$(basename "$file")" "installed into an empty root, verified, fabricated machines${2:+ under $2}, erased"
+    file=$(shipped "$1") || { record "$1 in the release" 1; return; }
+    rpm_arch=$(arch_field "$2" rpm) runner=$(emulator "$2")
+    rpm_root="$work/rpm-root-$rpm_arch"
+    check "$rpm_arch rpm installed" rpm_install "$file" &&
+        check "$rpm_arch rpm verified" rpm_verified &&
+        check "$rpm_arch rpm machines" machines "$rpm_root/usr/bin/hwidtool" ${runner:+--runner "$runner"} &&
+        check "$rpm_arch rpm erased" rpm_erased
+    proven "$1" "installed into an empty root, verified, fabricated machines${runner:+ under $runner}, erased"
 }
 
 check dependencies install_missing || finish
-tarball x86_64 ""
-tarball aarch64 qemu-aarch64-static
-tarball armhf qemu-arm-static
-rpm_package x86_64 ""
-rpm_package aarch64 qemu-aarch64-static
-library x86_64 gcc ""
-library aarch64 aarch64-linux-gnu-gcc qemu-aarch64-static
+version=$(scripts/version.sh) || finish
+# Every file the manifest gives this stage, by the prover of its kind.
+files=$(shipped_files portable) || finish
+while IFS="$(printf '\t')" read -r kind file arch _; do
+    "prove_$kind" "$file" "$arch" </dev/null
+done <<FILES
+$files
+FILES
 finish
