@@ -32,7 +32,7 @@ cmake -S "$src" -B "$work/build" -DHWID_LIBRARY=ON -DBUILD_TESTING=OFF -DHWID_WE
     >"$work/build.log" 2>&1 &&
     cmake --build "$work/build" -j"$(nproc)" --target hwid >>"$work/build.log" 2>&1 ||
     fail "libhwid with $cxx -fsanitize=thread does not build" "$work/build.log"
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$work/build/CMakeCache.txt")
+version=$("$src/scripts/version.sh" "$src") || exit 1
 # shellcheck disable=SC2086 # the flags are separate words
 "$cc" -std=c99 -Wall -Wextra -Wpedantic -Werror $sanitize -pthread \
     -DHWID_TEST_VERSION="\"$version\"" -I"$src/libhwid" -o "$work/threads" \
