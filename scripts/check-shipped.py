@@ -30,8 +30,9 @@ must call __stack_chk_fail, and one of them a __*_chk function.
 --abi LIBRARY: a build of libhwid.so.1 with its debug information, whose
 interface must be the committed one (libhwid/hwid.abi) or a compatible
 extension of it, as abidiff judges.
-What cannot be read is a failure, never a pass. The checks first run on a
-program built here without protection: a check that passes it is broken.
+What cannot be read is a failure, never a pass. The checks first run on
+programs built here without protection, ELF and PE: a check that passes one
+is broken.
 """
 import argparse
 import collections
@@ -739,32 +740,72 @@ UNPROTECTED_FLAGS = ["-O2", "-U_FORTIFY_SOURCE", "-fno-stack-protector", "-fno-p
 # static one (not static-pie), whose SSP and FORTIFY are read in its object.
 EXPECTED_LACKS = {"dynamic": {"PIE", "RELRO", "BIND_NOW", "NX", "SSP", "FORTIFY"},
                   "static": {"PIE", "BIND_NOW", "SSP", "FORTIFY"}}
+# The Windows one lacks every property of the PE table. It calls into MinGW's libssp-0.dll
+# (__chk_fail: neither the stack protector's call nor a fortified one), an import on no
+# list. MinGW-w64's linker (binutils 2.40) marks a program for a random base, high-entropy
+# addresses on 64-bit and NX, with the relocations that need, unless told not to.
+UNPROTECTED_PE_C = UNPROTECTED_C.replace(b"int main", b"void __chk_fail(void);\nint main").replace(
+    b" }\n", b" if (argc > 9) __chk_fail(); }\n")
+UNPROTECTED_PE_LINK = {
+    "x86_64": "-Wl,--disable-dynamicbase,--disable-high-entropy-va,--disable-nxcompat,"
+              "--disable-reloc-section",
+    "i686": "-Wl,--disable-dynamicbase,--disable-nxcompat,--disable-reloc-section"}
 
 
-def self_check(work):
-    """The checks, run on a program built here without protections, must
-    find it lacking what it lacks; False (and why) when they do not."""
-    obj, dynamic, static = (os.path.join(work, "unprotected" + end) for end in (".o", "", "-static"))
+def unprotected_programs(work, kinds):
+    """Builds the unprotected programs of the kinds (ELF, PE): [(name, program, object,
+    the columns that must fail it, the reported-only ones that must read "no")]."""
+    built, programs = [], []
+    if "ELF" in kinds:
+        obj, dynamic, static = (os.path.join(work, "unprotected" + end) for end in (".o", "", "-static"))
+        built += [(["gcc", *UNPROTECTED_FLAGS, *options], UNPROTECTED_C) for options in (
+            ["-c", "-o", obj, "-x", "c", "-"], ["-static", "-o", static, obj],
+            ["-Wl,-z,norelro,-z,lazy,-z,execstack", "-o", dynamic, obj])]
+        programs += [(kind, path, obj, EXPECTED_LACKS[kind], set())
+                     for kind, path in (("dynamic", dynamic), ("static", static))]
+    if "PE" in kinds:
+        for arch, link in UNPROTECTED_PE_LINK.items():
+            obj, exe = (os.path.join(work, "unprotected-%s.%s" % (arch, end)) for end in ("o", "exe"))
+            compiler = arch + "-w64-mingw32-gcc"
+            built += [([compiler, "-O2", "-U_FORTIFY_SOURCE", "-fno-stack-protector", "-c", "-o",
+                        obj, "-x", "c", "-"], UNPROTECTED_PE_C),
+                      ([compiler, "-s", "-o", exe, obj, link, "-lssp"], None)]
+            # Every column; 32-bit Windows offers no HIGH_ENTROPY_VA (NOT_OFFERED).
+            offered = set(PE_CHECKS) - NOT_OFFERED.get(arch, set())
+            programs.append(("PE " + arch, exe, obj, offered - set(REPORTED_ONLY),
+                             offered & set(REPORTED_ONLY)))
+    for command, source in built:
+        subprocess.run(command, input=source, check=True, capture_output=True)
+    return programs
+
+
+def self_check(work, kinds):
+    """The checks, run on programs of the kinds built here without protections, must find
+    them lacking what they lack; False (and why) when they do not."""
     try:
-        for options in (["-c", "-o", obj, "-x", "c", "-"], ["-static", "-o", static, obj],
-                        ["-Wl,-z,norelro,-z,lazy,-z,execstack", "-o", dynamic, "-x", "c", "-"]):
-            subprocess.run(["gcc", *UNPROTECTED_FLAGS, *options], input=UNPROTECTED_C,
-                           check=True, capture_output=True)
-        results = {kind: check_program("self-check " + kind, path, None, "hwidtool", units)
-                   for kind, path, units in (("dynamic", dynamic, None),
-                                             ("static", static, [("unprotected.o", [obj])]))}
+        programs = unprotected_programs(work, kinds)
+        results = [(name, must_fail, must_read_no, check_program(
+            "self-check " + name, path, None, "hwidwin" if name.startswith("PE") else "hwidtool",
+            [(os.path.basename(obj), [obj])])) for name, path, obj, must_fail, must_read_no in programs]
     except (Unreadable, OSError, subprocess.CalledProcessError) as error:
-        print("FAIL self-check: the unprotected program could not be built or read: %s" % error)
+        print("FAIL self-check: an unprotected program could not be built or read: %s%s" % (
+            error, "" if not isinstance(error, subprocess.CalledProcessError) else
+            ": " + error.stderr.decode(errors="replace").strip()[-300:]))
         return False
-    passed = {kind: sorted(EXPECTED_LACKS[kind] - {column for column, _ in results[kind][3]})
-              for kind in results}
-    for kind in (kind for kind in passed if passed[kind]):
-        print("FAIL self-check: the checks pass a %s program built without %s (%s)" % (
-            kind, ", ".join(passed[kind]), " ".join("%s=%s" % i for i in results[kind][2].items())))
-    if not any(passed.values()):
-        print("self-check: a program built without protections fails %s" % ", ".join(
-            sorted(EXPECTED_LACKS["dynamic"])))
-    return not any(passed.values())
+    ok = True
+    for name, must_fail, must_read_no, (_, arch, values, failures) in results:
+        failed = {column for column, _ in failures}
+        passed = sorted(must_fail - failed) + sorted(c for c in must_read_no if values[c] != "no")
+        if passed:
+            ok = False
+            print("FAIL self-check: the checks pass a %s program built without %s (%s)" % (
+                name, ", ".join(passed), " ".join("%s=%s" % i for i in values.items())))
+        elif name != "static":  # the dynamic one's list holds the static one's
+            print("self-check: a %sprogram built without protections fails %s%s" % (
+                "" if name == "dynamic" else name + " ", ", ".join(c for c in values if c in must_fail),
+                "".join("; %s (reported only) reads no" % c for c in sorted(must_read_no)) + "".join(
+                    "; %s not offered" % c for c in values if values[c] == "-" and name != "dynamic")))
+    return ok
 
 
 # The interface as hwid.h gives it: the exported functions and the types they
@@ -828,8 +869,8 @@ def main():
         if args.abi:
             failed = not check_abi(args.abi, work) or failed
         if not args.contents_only and shipped.programs:
-            if any(is_elf(path) for _, path, _, _, _ in shipped.programs):
-                failed = not self_check(work) or failed
+            kinds = {"ELF" if is_elf(path) else "PE" for _, path, _, _, _ in shipped.programs}
+            failed = not self_check(work, kinds) or failed
             failed = print_table(shipped.programs) or failed
     return 1 if failed else 0
 
