@@ -25,6 +25,8 @@ those its CMake target's link used there: the objects and archives its link.txt
 names. A stripped static program, or a PE one, keeps no trace of the stack
 protector or of fortified calls: each archive of its link, and its own objects,
 must call __stack_chk_fail, and one of them a __*_chk function.
+Every object of an ELF binary must be marked for control-flow protection,
+whether the binary is or not.
 --hwidwin-32/-64, --libhwid-32/-64: the builds the Windows archives must hold.
 --contents-only: no programs, only the packages' and archives' contents.
 --abi LIBRARY: a build of libhwid.so.1 with its debug information, whose
@@ -84,7 +86,7 @@ LIBRARY_GLIBC = (2, 34)
 # storage through it.
 LIBRARY_NEEDED = {"libc.so.6", "ld-linux-x86-64.so.2", "ld-linux-aarch64.so.1"}
 # A shared library is not a program: what it must have of the programs' hardening.
-LIBRARY_REQUIRED = {"RELRO", "BIND_NOW", "NX", "SSP", "STRIPPED"}
+LIBRARY_REQUIRED = {"RELRO", "BIND_NOW", "NX", "SSP", "STRIPPED", "OBJ_CET/BTI"}
 ZIP_TEXTS = {  # what each text of the Windows archive must say
     "LICENSE.txt": [b"MIT License"],
     "README.txt": [b"64-bit\\hwidwin.exe", b"32-bit\\hwidwin.exe", b"--generate"],
@@ -113,13 +115,15 @@ DEBIAN_ARCH = {"amd64": "x86_64", "arm64": "aarch64", "armhf": "armhf"}
 # Properties a platform cannot have: shown as "-", never required. Debian 12 has no
 # rcrt1.o for armhf: its static program is no static-pie, with nothing to bind late;
 # 32-bit arm has no branch-protection marking, 32-bit Windows no 64-bit address space.
-NOT_OFFERED = {"armhf": {"PIE", "BIND_NOW", "CET/BTI"}, "i686": {"HIGH_ENTROPY_VA"}}
+NOT_OFFERED = {"armhf": {"PIE", "BIND_NOW", "CET/BTI", "OBJ_CET/BTI"}, "i686": {"HIGH_ENTROPY_VA"}}
 # Shown but not required, and why; required only in the rows named.
 REPORTED_ONLY = {
     # The linker marks a program IBT/SHSTK (x86_64) or BTI/PAC (aarch64) only when every
-    # object it links is marked. Ours are; Debian 12's C library is not (nor, on arm64, its
-    # libstdc++ and libgcc), nor are Debian 13's crt objects for amd64; all of its arm64 is.
-    "CET/BTI": ("marked only when every linked object is; required where all are", {"deb13 arm64"}),
+    # object it links is marked. Ours are (OBJ_CET/BTI); Debian 12's C library is not (nor,
+    # on arm64, its libstdc++ and libgcc), nor are Debian 13's crt objects for amd64; all of
+    # its arm64 is.
+    "CET/BTI": ("the program is marked only when every object linked into it is, the C "
+                "library's too; required where all are", {"deb13 arm64"}),
     # hardening-check also disassembles x86 only: its "?" says nothing.
     "CLASH": ("reported: probes show only in functions with large or variable frames", set()),
     "FORTIFIED": ("reported: MinGW fortifies only calls of known buffer size; hwidwin has none",
@@ -234,8 +238,9 @@ def linked_objects(folder, target, work):
     return units
 
 
-# What the checks read of an object: the symbols it leaves undefined, the functions it defines.
-Object = collections.namedtuple("Object", "path undefined functions")
+# What the checks read of an object: the symbols it leaves undefined, the functions it
+# defines, its GNU properties (None for COFF).
+Object = collections.namedtuple("Object", "path undefined functions properties")
 OBJECT_CACHE = {}  # path: its Object, for an ELF one (the RPM's rows share the portable's)
 
 
@@ -259,11 +264,11 @@ def read_units(units):
             undefined, defined = (coff_symbols(coff, options) for options in (["-u"], ["--defined-only"]))
             for m in coff:
                 OBJECT_CACHE[m] = Object(m, {n for _, n in undefined[m]}, {
-                    n for kind, n in defined[m] if kind in "TtWw" and not n.startswith(".")})
+                    n for kind, n in defined[m] if kind in "TtWw" and not n.startswith(".")}, None)
         for member in members:
             if member not in OBJECT_CACHE:
                 elf = Elf(member)
-                OBJECT_CACHE[member] = Object(member, elf.undefined, elf.functions)
+                OBJECT_CACHE[member] = Object(member, elf.undefined, elf.functions, elf.properties)
         read.append((unit, [OBJECT_CACHE[m] for m in members]))
     return read
 
@@ -330,12 +335,15 @@ class Elf(Program):
         self.soname = next((t.soname for t in tags if t.entry.d_tag == "DT_SONAME"), None)
         self.needed = {t.needed for t in tags if t.entry.d_tag == "DT_NEEDED"}
         self.shared = self.type == "ET_DYN" and self.soname is not None
+        sections = list(elf.iter_sections())
+        # A program's notes where the loader finds them, an object's where the linker does.
         # pyelftools leaves the data of properties it has no name for as bytes.
+        notes = [s for s in segments if s["p_type"] == "PT_NOTE"] if segments else [
+            s for s in sections if s["sh_type"] == "SHT_NOTE"]
         self.properties = {p.pr_type: p.pr_data if isinstance(p.pr_data, int) else
                            int.from_bytes(p.pr_data, "little" if elf.little_endian else "big")
-                           for s in segments if s["p_type"] == "PT_NOTE" for n in s.iter_notes()
+                           for s in notes for n in s.iter_notes()
                            if n["n_type"] == "NT_GNU_PROPERTY_TYPE_0" for p in n["n_desc"]}
-        sections = list(elf.iter_sections())
         self.symtab = any(s["sh_type"] == "SHT_SYMTAB" for s in sections)
         symbols = [(s["sh_type"], sym) for s in sections if s["sh_type"] in (
             "SHT_SYMTAB", "SHT_DYNSYM") for sym in s.iter_symbols() if sym.name]
@@ -350,6 +358,18 @@ class Elf(Program):
         needed = [re.fullmatch(r"GLIBC_(\d+(\.\d+)+)", a.name) for s in sections if
                   s["sh_type"] == "SHT_GNU_verneed" for _, auxes in s.iter_versions() for a in auxes]
         self.glibc = max((tuple(map(int, v[1].split("."))) for v in needed if v), default=None)
+
+
+def cf_marked(arch, properties):
+    return properties.get(CF_PROTECTION.get(arch), 0) & 0x3 == 0x3
+
+
+def objects_unmarked(elf):
+    """Whether every object of the program's link is marked for control-flow protection."""
+    unmarked = [(unit, sum(not cf_marked(elf.arch, o.properties or {}) for o in objects),
+                 len(objects)) for unit, objects in elf.units]
+    return ("no", "objects unmarked: " + ", ".join(
+        "%s %d of %d" % u for u in unmarked if u[1])) if any(u[1] for u in unmarked) else True
 
 
 def hardening_check(files):
@@ -388,7 +408,8 @@ ELF_CHECKS = {
     "SSP": by_report("Stack protected", stack_protected),
     "FORTIFY": by_report("Fortify Source functions", fortified),
     "CLASH": by_report("Stack clash protection"),
-    "CET/BTI": lambda elf: elf.properties.get(CF_PROTECTION.get(elf.arch), 0) & 0x3 == 0x3,
+    "CET/BTI": lambda elf: cf_marked(elf.arch, elf.properties),
+    "OBJ_CET/BTI": lambda elf: "?" if elf.units is None else objects_unmarked(elf),
     "STRIPPED": lambda elf: not elf.symtab,
     "STATIC": lambda elf: "yes" if elf.static else "-",
 }
@@ -440,7 +461,7 @@ PE_CHECKS = {
     "FORTIFIED": fortified,
 }
 # Each kind of program: how it is read, its columns, those its objects tell.
-KINDS = {"ELF": (Elf, ELF_CHECKS, "a static program's SSP, FORTIFY, CLASH"),
+KINDS = {"ELF": (Elf, ELF_CHECKS, "OBJ_CET/BTI, and a static program's SSP, FORTIFY, CLASH"),
          "PE": (Pe, PE_CHECKS, "SSP, FORTIFIED")}
 
 
@@ -726,7 +747,7 @@ def print_table(programs):
         print("  %s: %s, read in the objects and archives of ours that its link used (CMake's "
               "link.txt)" % (kind, KINDS[kind][2]))
     print("  SSP there: a call of __stack_chk_fail in each archive and in the binary's own "
-          "objects")
+          "objects%s" % ("; OBJ_CET/BTI: every object marked" if "ELF" in kinds else ""))
     if any(r[1] == "ELF" and r[0].startswith("libhwid ") for r in rows):
         print("  libhwid's ELF rows (shared libraries): only %s required" % ", ".join(
             sorted(LIBRARY_REQUIRED)))
@@ -735,11 +756,12 @@ def print_table(programs):
 
 UNPROTECTED_C = (b"#include <stdio.h>\n#include <string.h>\nint main(int argc, char **argv) {"
                  b' char copy[64]; strcpy(copy, argc > 1 ? argv[1] : ""); puts(copy); }\n')
-UNPROTECTED_FLAGS = ["-O2", "-U_FORTIFY_SOURCE", "-fno-stack-protector", "-fno-pie", "-no-pie"]
+UNPROTECTED_FLAGS = ["-O2", "-U_FORTIFY_SOURCE", "-fno-stack-protector", "-fcf-protection=none",
+                     "-fno-pie", "-no-pie"]
 # What the checks must find lacking in it, as a dynamic program and as a
 # static one (not static-pie), whose SSP and FORTIFY are read in its object.
-EXPECTED_LACKS = {"dynamic": {"PIE", "RELRO", "BIND_NOW", "NX", "SSP", "FORTIFY"},
-                  "static": {"PIE", "BIND_NOW", "SSP", "FORTIFY"}}
+EXPECTED_LACKS = {"dynamic": {"PIE", "RELRO", "BIND_NOW", "NX", "SSP", "FORTIFY", "OBJ_CET/BTI"},
+                  "static": {"PIE", "BIND_NOW", "SSP", "FORTIFY", "OBJ_CET/BTI"}}
 # The Windows one lacks every property of the PE table. It calls into MinGW's libssp-0.dll
 # (__chk_fail: neither the stack protector's call nor a fortified one), an import on no
 # list. MinGW-w64's linker (binutils 2.40) marks a program for a random base, high-entropy
