@@ -287,12 +287,25 @@ if $test; then
     work="$base/a"
     step lintian lint
     cat "$work/lintian.log"
+    # Every binary's objects, from the build folder its link ran in: libhwid's
+    # packages and tarballs have folders of their own, the Debian 13 ones are
+    # in the root.
+    set --
+    for arch in amd64 arm64; do
+        set -- "$@" --objects "deb12-$arch=$work/deb-$arch" \
+            --objects "libhwid-deb12-$arch=$work/deb-$arch-libhwid" \
+            --objects "deb13-$arch=$root$root_build/$arch" \
+            --objects "libhwid-deb13-$arch=$root$root_build/$arch-libhwid"
+    done
+    for arch in x86_64 aarch64; do
+        set -- "$@" --objects "libhwid-$arch=$work/libhwid-$arch"
+    done
     # shellcheck disable=SC2046
     scripts/check-shipped.py --hwidwin-32 "$work/win32/windows/hwidwin.exe" \
         --hwidwin-64 "$work/win64/windows/hwidwin.exe" --libhwid-32 "$work/win32/libhwid/hwid.dll" \
         --libhwid-64 "$work/win64/libhwid/hwid.dll" --objects x86_64="$work/portable-x86_64" \
         --objects win32="$work/win32" --objects win64="$work/win64" \
-        --objects aarch64="$work/portable-aarch64" --objects armhf="$work/portable-armhf" \
+        --objects aarch64="$work/portable-aarch64" --objects armhf="$work/portable-armhf" "$@" \
         --abi "$work/deb-amd64-libhwid/libhwid/libhwid.so.1.0.0" \
         $(artefacts | sed "s|^|$out/|") || exit 1
     echo "built and tested in $(($(date +%s) - started)) s"
