@@ -9,12 +9,10 @@
 # sources. CMAKE_OPTIONs are the cross build's; the compiler flags come
 # from the environment, as for hwidtool's package.
 #
-# dpkg-deb, not CPack: both packages are Multi-Arch: same, which CPack
-# cannot write, and the symbols file is checked against the library by
-# dpkg-gensymbols, which fails the build when an export was added or lost
-# without its line in libhwid1.symbols. Stripped as Debian strips; owners,
-# modes and dates (SOURCE_DATE_EPOCH) fixed, so that the same sources give
-# the same bytes under any umask. The library as linked, unstripped and with
+# Both are Multi-Arch: same, and the symbols file is checked against the
+# library by dpkg-gensymbols, which fails the build when an export was added
+# or lost without its line in libhwid1.symbols. Stripped as Debian strips,
+# packed by pack-deb.sh as hwidtool's package is. The library as linked, unstripped and with
 # its debugging information, stays in BUILD_DIR/libhwid/.
 #
 # Usage: packaging/debian/libhwid-debs.sh BUILD_DIR DEBIAN_ARCH OUT_DIR [CMAKE_OPTION...]
@@ -77,15 +75,13 @@ echo "libhwid 1 libhwid1 (>= $newest)" >"$stage/libhwid1/DEBIAN/shlibs"
 echo "activate-noawait ldconfig" >"$stage/libhwid1/DEBIAN/triggers"
 
 control() {  # package, section, depends, what it holds, the summary's addition
-    size=$(cd "$stage/$1" && find usr -printf '%y %s\n' |
-        awk '{ k += $1 == "f" ? int(($2 + 1023) / 1024) : 1 } END { print k }')
     cat >"$stage/$1/DEBIAN/control" <<EOF
 Package: $1
 Version: $version
 Architecture: $arch
 Multi-Arch: same
 Maintainer: $maintainer
-Installed-Size: $size
+Installed-Size: SIZE
 Depends: $3
 Section: $2
 Priority: optional
@@ -104,11 +100,5 @@ control libhwid-dev libdevel "libhwid1 (= $version), libpystring-dev, $libstdcxx
  static library, the pkg-config file, the CMake package and hwid(3)." ", development files"
 
 for package in libhwid1 libhwid-dev; do
-    (cd "$stage/$package" && find usr -type f | LC_ALL=C sort | xargs md5sum >DEBIAN/md5sums)
-    find "$stage/$package" -type d -exec chmod 0755 {} + && find "$stage/$package" -type f -exec chmod 0644 {} +
-    find "$stage/$package" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
-    # One compressor thread: xz's threaded stream differs from its single one,
-    # and a rebuild must not depend on how many cores its machine has.
-    dpkg-deb --root-owner-group -Zxz --threads-max=1 --build "$stage/$package" \
-        "$out/${package}_${version}_$arch.deb" >/dev/null
+    "$here/pack-deb.sh" "$stage/$package" "$out/${package}_${version}_$arch.deb"
 done
