@@ -55,11 +55,11 @@ tarball() {  # arch, emulator or ""
     name=$(basename "$file" .tar.gz)
     binary="$work/tarball/$name/hwidtool"
     check "$1 unpacked" unpack "$file" &&
-        check "$1 machines" machines "$binary" ${2:+--runner "$2"}
+        counted "$1 machines" machines "$binary" ${2:+--runner "$2"}
     # Only the machines run in the root: the commands read no hardware.
     bare=""
     if [ "$1" = x86_64 ]; then
-        check "x86_64 bare root" machines "$binary" --bare-root /bin/busybox
+        counted "x86_64 bare root" machines "$binary" --bare-root /bin/busybox
         bare=", and in a root without a C library"
     fi
     proven "$(basename "$file")" "unpacked, fabricated machines${2:+ under $2}$bare"
@@ -84,7 +84,7 @@ library() {  # arch, C compiler, emulator or ""
             "$(pwd)" "$built" "$2" $readme &&
         { [ -z "$readme" ] || licence=$(cat "$built/readme/licensed-id") ||
             record "libhwid $1 README example's licensed ID" 1; } &&
-        check "libhwid $1 machines" machines "$binary" ${runner:+--runner "$runner"} \
+        counted "libhwid $1 machines" machines "$binary" ${runner:+--runner "$runner"} \
             --consumer "$built/listing-shared" --consumer "$built/listing-static" \
             --consumer "$built/listing-cmake" ${licence:+--licence "$built/readme/run-licence" "$licence"}
     example=""
@@ -117,7 +117,7 @@ rpm_package() {  # arch, emulator or ""
     rpm_root="$work/rpm-root-$1"
     check "$1 rpm installed" rpm_install "$file" &&
         check "$1 rpm verified" rpm_verified &&
-        check "$1 rpm machines" machines "$rpm_root/usr/bin/hwidtool" ${2:+--runner "$2"} &&
+        counted "$1 rpm machines" machines "$rpm_root/usr/bin/hwidtool" ${2:+--runner "$2"} &&
         check "$1 rpm erased" rpm_erased
     proven "$(basename "$file")" "installed into an empty root, verified, fabricated machines${2:+ under $2}, erased"
 }
