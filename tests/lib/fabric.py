@@ -88,14 +88,14 @@ def add_case_options(parser):
     parser.add_argument("--facts", help=argparse.SUPPRESS)
 
 
-def in_namespaces(case):
+def in_namespaces(case, extra=()):
     """Runs this script again, with its own arguments, for `case` alone in
     fresh network and mount namespaces (gone when it ends): its problems
     (shown as they come, "see above" where it said none) and its note."""
     with tempfile.NamedTemporaryFile("r") as facts:
         command = ["unshare", "-nm", "--propagation", "private", sys.executable,
                    os.path.abspath(sys.argv[0])] + sys.argv[1:] + [
-                       "--inside", case, "--facts", facts.name]
+                       "--inside", case, "--facts", facts.name] + list(extra)
         passed = subprocess.run(command).returncode == 0
         note, _, problem = facts.read().partition("\n")
     return [] if passed else [problem or "see above"], note
