@@ -108,8 +108,9 @@ finish() {
     checks_failed=$(checks_count 'FAIL ')
     checks_skipped=$(checks_count 'SKIP ')
     echo "$checks_passed passed, $checks_failed failed, $checks_skipped skipped"
-    [ "$checks_skipped" = 0 ] || echo "skipped: $(joined 'SKIP ')"
-    [ "$checks_failed" = 0 ] || { echo "failed: $(joined 'FAIL ')"; exit 1; }
+    # printf: a detail may quote bytes as \n, which sh's echo would expand.
+    [ "$checks_skipped" = 0 ] || printf 'skipped: %s\n' "$(joined 'SKIP ')"
+    [ "$checks_failed" = 0 ] || { printf 'failed: %s\n' "$(joined 'FAIL ')"; exit 1; }
     [ "$checks_passed" -gt 0 ] && exit 0
     [ "$checks_skipped" -gt 0 ] && exit 77
     echo "FAIL nothing was checked"
