@@ -7,7 +7,7 @@
 #   2. the file form against md5sum on that file, as whole processes;
 #   3. the listing of hwidtool against "ip -o link show": on this machine as it
 #      is, and (as root) on fabricated machines with 1, 64, 512 and 2048
-#      network interfaces and 256 USB entries (scripts/bench-listing.sh).
+#      network interfaces and 256 USB entries (bench/listing.py).
 # Two builds of hwidtool are timed: "shared" (build-bench, RelWithDebInfo, -O2)
 # links Debian's libpystring and the shared C++ runtime, as the Debian package
 # does; "portable" is the preset portable-x86_64 (Release, -O3), static-pie
@@ -93,6 +93,6 @@ PYTHON
 
 echo
 echo "=== listing: hwidtool against ip -o link show, whole process"
-scripts/bench-listing.sh --binary shared="$root/build-bench/linux/cli/hwidtool" \
+python3 bench/listing.py --binary shared="$root/build-bench/linux/cli/hwidtool" \
     --binary portable="$root/build-portable-x86_64/linux/cli/hwidtool" \
     --counts "$counts" --runs "$runs"

@@ -4,6 +4,9 @@
 #   checks_start STAGE          a fresh count for STAGE (its SKIP lines name it)
 #   check NAME COMMAND...       runs one check: "ok   NAME" or "FAIL NAME"
 #   record NAME STATUS [DETAIL] counts a result already known; returns STATUS
+#   counted NAME COMMAND...     runs a harness that writes these lines itself
+#                               (tests/lib/fabric.py): its lines are the count,
+#                               a FAIL added only where its status belies them
 #   skip FACT                   "SKIP [STAGE] FACT": a fact that was checked
 #   proof_begin; proven FILE WHAT
 #                               "proven FILE: WHAT (N checks passed)" when the
@@ -42,6 +45,25 @@ check() {  # name, command...
     echo "=== $check_name"
     "$@"
     record "$check_name" $?
+}
+
+counted() {  # name, command...
+    counted_name=$1
+    shift
+    echo "=== $counted_name"
+    counted_from=$(($(wc -l <"${HWID_CHECKS:?checks_start was not called}") + 1))
+    "$@"
+    counted_status=$?
+    counted_ok=$(checks_count 'ok ' "$counted_from")
+    counted_failed=$(checks_count 'FAIL ' "$counted_from")
+    case $counted_status in
+        0) [ "$counted_failed" = 0 ] && [ "$counted_ok" -gt 0 ] ||
+            record "$counted_name" 1 "status 0 after $counted_ok ok and $counted_failed FAIL lines" ;;
+        77) [ "$(checks_count 'SKIP ' "$counted_from")" -gt 0 ] ||
+            record "$counted_name" 1 "exit status 77 with no SKIP line" ;;
+        *) [ "$counted_failed" -gt 0 ] || record "$counted_name" 1 "exit status $counted_status" ;;
+    esac
+    return $counted_status
 }
 
 skip() {  # the fact that was checked
@@ -86,8 +108,9 @@ finish() {
     checks_failed=$(checks_count 'FAIL ')
     checks_skipped=$(checks_count 'SKIP ')
     echo "$checks_passed passed, $checks_failed failed, $checks_skipped skipped"
-    [ "$checks_skipped" = 0 ] || echo "skipped: $(joined 'SKIP ')"
-    [ "$checks_failed" = 0 ] || { echo "failed: $(joined 'FAIL ')"; exit 1; }
+    # printf: a detail may quote bytes as \n, which sh's echo would expand.
+    [ "$checks_skipped" = 0 ] || printf 'skipped: %s\n' "$(joined 'SKIP ')"
+    [ "$checks_failed" = 0 ] || { printf 'failed: %s\n' "$(joined 'FAIL ')"; exit 1; }
     [ "$checks_passed" -gt 0 ] && exit 0
     [ "$checks_skipped" -gt 0 ] && exit 77
     echo "FAIL nothing was checked"

@@ -78,7 +78,7 @@ native_suite() {  # stage name, build folder, C++ compiler
     for test in $(sed -n 's/.*Test *#[0-9]*: \([^ ]*\) .*\*\*\*Skipped.*/\1/p' "$tmp/ctest.log"); do
         awk -v stage="$1" -v t="$test" '
             /^[0-9]+\/[0-9]+ Test: / { here = ($3 == t) }
-            here && /^SKIP / { reason = substr($0, 6); exit }
+            here && /^SKIP / { reason = substr($0, 6); sub(/^\[[^]]*\] /, "", reason); exit }
             END { print "SKIP [" stage "] " t ": " (reason ? reason : "the test gave no reason") }
         ' "$2/Testing/Temporary/LastTest.log"
     done

@@ -63,12 +63,12 @@ prove_tarball() {  # file, architecture id
     suffix=$(arch_field "$2" portable) runner=$(emulator "$2")
     binary="$work/tarball/$(basename "$1" .tar.gz)/hwidtool"
     check "$suffix unpacked" unpack "$file" &&
-        check "$suffix machines" machines "$binary" ${runner:+--runner "$runner"}
+        counted "$suffix machines" machines "$binary" ${runner:+--runner "$runner"}
     # Only the machines run in the root: the commands read no hardware; and
     # only where the program runs without an emulator.
     bare=""
     if [ -z "$runner" ]; then
-        check "$suffix bare root" machines "$binary" --bare-root /bin/busybox
+        counted "$suffix bare root" machines "$binary" --bare-root /bin/busybox
         bare=", and in a root without a C library"
     fi
     proven "$1" "unpacked, fabricated machines${runner:+ under $runner}$bare"
@@ -97,7 +97,7 @@ prove_library_tarball() {  # file, architecture id
             "$(pwd)" "$built" "$3" $readme &&
         { [ -z "$readme" ] || licence=$(cat "$built/readme/licensed-id") ||
             record "libhwid $2 README example's licensed ID" 1; } &&
-        check "libhwid $2 machines" machines "$binary" ${runner:+--runner "$runner"} \
+        counted "libhwid $2 machines" machines "$binary" ${runner:+--runner "$runner"} \
             --consumer "$built/listing-shared" --consumer "$built/listing-static" \
             --consumer "$built/listing-cmake" ${licence:+--licence "$built/readme/run-licence" "$licence"}
     example=""
@@ -131,7 +131,7 @@ prove_rpm() {  # file, architecture id
     rpm_root="$work/rpm-root-$rpm_arch"
     check "$rpm_arch rpm installed" rpm_install "$file" &&
         check "$rpm_arch rpm verified" rpm_verified &&
-        check "$rpm_arch rpm machines" machines "$rpm_root/usr/bin/hwidtool" ${runner:+--runner "$runner"} &&
+        counted "$rpm_arch rpm machines" machines "$rpm_root/usr/bin/hwidtool" ${runner:+--runner "$runner"} &&
         check "$rpm_arch rpm erased" rpm_erased
     proven "$1" "installed into an empty root, verified, fabricated machines${runner:+ under $runner}, erased"
 }

@@ -7,22 +7,27 @@
 # that machines.py runs beside it). Exit status 0 when every answer was
 # right and no race was seen, 77 when that held here and machines.py
 # skipped the fabricated machines (not root: its SKIP line says so),
-# 1 otherwise (a build that fails included).
+# 1 otherwise (a build that fails included). Its lines and machines.py's
+# count into the caller's $HWID_CHECKS (scripts/checks.sh), or a file of
+# its own.
 # Usage: libhwid/tests/threads.sh HWIDTOOL [C_COMPILER CXX_COMPILER]   (gcc g++; or clang clang++)
 # shellcheck source=scripts/guard.sh
 . "$(dirname "$0")/../../scripts/guard.sh"
+# shellcheck source=scripts/checks.sh
+. "$(dirname "$0")/../../scripts/checks.sh"
 set -u
 src=$(cd "$(dirname "$0")/../.." && pwd)
 [ $# -ge 1 ] || { echo "usage: $0 HWIDTOOL [C_COMPILER CXX_COMPILER]"; exit 1; }
 hwidtool=$1 cc=${2:-gcc} cxx=${3:-g++}
 sanitize="-fsanitize=thread -g -O1"
 
+[ -n "${HWID_CHECKS:-}" ] || checks_start threads
 work=$(mktemp -d "${TMPDIR:-/tmp}/hwid-threads.XXXXXX") || exit 1
 at_exit 'rm -rf "$work"'
 
 fail() {
-    echo "FAIL threads: $1"
     [ -f "$2" ] && tail -n 20 "$2"
+    record "threads ($cc, $cxx)" 1 "$1"
     exit 1
 }
 
@@ -44,15 +49,6 @@ TSAN_OPTIONS="halt_on_error=1 exitcode=66"
 export TSAN_OPTIONS
 "$work/threads" >"$work/run.log" 2>&1
 status=$?
-[ "$status" = 0 ] || fail "exit status $status ($cc, $cxx)" "$work/run.log"
-echo "ok   threads ($cc, $cxx): $(cat "$work/run.log")"
-
-python3 "$src/tests/system/machines.py" --binary "$hwidtool" --checker "$work/threads" \
-    >"$work/machines.log" 2>&1
-status=$?
-sed 's/^/  /' "$work/machines.log"
-case $status in
-    0) echo "ok   threads ($cc, $cxx) on the fabricated machines" ;;
-    77) exit 77 ;;
-    *) echo "FAIL threads ($cc, $cxx) on the fabricated machines: exit status $status"; exit 1 ;;
-esac
+[ "$status" = 0 ] || fail "exit status $status" "$work/run.log"
+record "threads ($cc, $cxx): $(cat "$work/run.log")" 0
+python3 "$src/tests/system/machines.py" --binary "$hwidtool" --checker "$work/threads"

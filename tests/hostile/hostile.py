@@ -2,8 +2,8 @@
 """The real hwidtool on hostile fabricated machines, under memcheck, under a
 system-call audit, and with its system calls failing.
 
-Every case runs in fresh network and mount namespaces made with the system
-tests' helpers. The expected listing comes from a model of the probe written
+Every case runs in fresh network and mount namespaces of its own, on
+machines made with tests/lib/fabric.py. The expected listing comes from a model of the probe written
 here over the fabricated tree; each machine also states its row counts by
 hand, so that the model and the fabrication are checked too.
 
@@ -22,7 +22,8 @@ hand, so that the model and the fabrication are checked too.
             or a closed standard output, the same bytes into a file or pipe
 
 Usage: hostile.py --binary PATH [--no-memory-bound] CHECK...
-Prints one line per case and "N passed, M failed"; exit status 0 all passed,
+Prints the suite's ok/FAIL/SKIP line per case (also into $HWID_CHECKS when
+set) and "N passed, M failed"; exit status 0 all passed,
 1 a failure (a tool missing or namespaces refused too), 77 skipped (not root).
 """
 
@@ -39,8 +40,8 @@ import subprocess
 import sys
 import tempfile
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "system"))
-import machines as m  # noqa: E402  (the fabricated-machine helpers)
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lib"))
+import fabric as f  # noqa: E402
 
 MB = 1024 * 1024
 BIG = 100 * MB
@@ -56,8 +57,8 @@ PEAK_LIMIT_KB = 16 * 1024
 def read_at_most(path, limit):
     """Up to `limit` bytes of `path`, or None when it cannot be opened/read."""
     try:
-        with open(path, "rb") as f:
-            return f.read(limit)
+        with open(path, "rb") as stream:
+            return stream.read(limit)
     except OSError:
         return None
 
@@ -71,11 +72,11 @@ def quickread(path):
 def is_mass_storage(path):
     """The class file's first word is 08, after any white space; read in pieces."""
     try:
-        with open(path, "rb") as f:
-            data = f.read(65536)
+        with open(path, "rb") as stream:
+            data = stream.read(65536)
             while data.isspace():
-                data = f.read(65536)
-            head = data.lstrip() + f.read(3)
+                data = stream.read(65536)
+            head = data.lstrip() + stream.read(3)
     except OSError:
         return False
     return re.match(rb"08(\s|\Z)", head) is not None
@@ -115,8 +116,8 @@ def ifconfig_rows(output):
 def usb_devices():
     """(serial, manufacturer, product) of each mass-storage interface with a serial."""
     found = []
-    for entry in os.listdir(m.USB_DEVICES.encode()) if os.path.isdir(m.USB_DEVICES) else []:
-        base = m.USB_DEVICES.encode() + b"/" + entry + b"/"
+    for entry in os.listdir(f.USB_DEVICES.encode()) if os.path.isdir(f.USB_DEVICES) else []:
+        base = f.USB_DEVICES.encode() + b"/" + entry + b"/"
         if not is_mass_storage(base + b"bInterfaceClass"):
             continue
         serial = quickread(base + b"../serial")
@@ -134,7 +135,7 @@ def expected_listing(ifconfig_output):
         rows = ifconfig_rows(ifconfig_output)
     rows += [(b"USB", serial, maker + b" - " + product)
              for serial, maker, product in usb_devices()]
-    return m.listing(rows), rows, fallback
+    return f.listing(rows), rows, fallback
 
 
 # ------------------------------------------------------------- fabricating --
@@ -143,39 +144,37 @@ def write_big(path, head, fill, tail=b""):
     """About 100 MB: head, `fill` repeated, tail."""
     os.makedirs(os.path.dirname(path), exist_ok=True)
     block = fill * (MB // len(fill))
-    with open(path, "wb") as f:
-        written = f.write(head)
+    with open(path, "wb") as stream:
+        written = stream.write(head)
         while written < BIG:
-            written += f.write(block)
-        f.write(tail)
+            written += stream.write(block)
+        stream.write(tail)
 
 
 def net_from_interfaces(interfaces):
-    m.add_interfaces(m.Machine("x", interfaces=interfaces), shutil.which("ip") or "/sbin/ip")
-    m.run("mount", "-t", "sysfs", "sysfs", "/sys")
+    f.add_interfaces(interfaces)
+    f.mount_sysfs()
 
 
-def usb_path(device, *names):
-    return os.path.join(m.PCI_ROOT if os.path.isdir(m.PCI_ROOT) else "/sys/bus/.devices",
-                        m.HOST_USB, device, *names)
+usb_path = f.usb_path
 
 
 def machine_usb_10000():
     net_from_interfaces([TAP0])
     # Every 7th device is mass storage, every 5th has no serial.
-    m.lay_out_usb([m.UsbDevice("1-%d" % (i + 1), b"SER%05d\n" % i if i % 5 else None,
+    f.lay_out_usb([f.UsbDevice("1-%d" % (i + 1), b"SER%05d\n" % i if i % 5 else None,
                                b"Maker %d\n" % (i % 13), b"Product %d\n" % i,
                                [("1-%d:1.0" % (i + 1), b"03\n" if i % 7 else b"08\n")])
                    for i in range(4999)])
     # usb1, 4999 devices, 4999 interfaces and one stray entry: 10,000.
-    os.symlink("nowhere", os.path.join(m.USB_DEVICES, "stray"))
-    assert len(os.listdir(m.USB_DEVICES)) == 10000
+    os.symlink("nowhere", os.path.join(f.USB_DEVICES, "stray"))
+    assert len(os.listdir(f.USB_DEVICES)) == 10000
 
 
 def machine_huge_attributes():
     net_from_interfaces([TAP0])
     serials = {"1-3": b"CSER\n", "1-4": b"DSER\n"}
-    m.lay_out_usb([m.UsbDevice(name, serials.get(name), b"Maker\n", b"Prod\n",
+    f.lay_out_usb([f.UsbDevice(name, serials.get(name), b"Maker\n", b"Prod\n",
                                [(name + ":1.0", b"08\n")])
                    for name in ("1-1", "1-2", "1-3", "1-4", "1-5")])
     # Serial line followed by 100 MB; manufacturer 100 MB without a newline.
@@ -199,21 +198,21 @@ def machine_garbage_class():
     rng = random.Random(20261207)
     garbage = [bytes(rng.randrange(256) for _ in range(4096)) for _ in range(6)]
     garbage += [b"\x00\x08\n", b"\xff\xfe0\x008\n", b"0\x008\n"]
-    devices = [m.UsbDevice("1-%d" % (i + 1), b"G%d\n" % i, b"Junk\n", b"Class\n",
+    devices = [f.UsbDevice("1-%d" % (i + 1), b"G%d\n" % i, b"Junk\n", b"Class\n",
                            [("1-%d:1.0" % (i + 1), g)]) for i, g in enumerate(garbage)]
-    m.lay_out_usb(devices + [m.stick("2-1", b"GOOD0001\n", b"Real\n", b"Stick\n")])
+    f.lay_out_usb(devices + [f.stick("2-1", b"GOOD0001\n", b"Real\n", b"Stick\n")])
 
 
 def machine_bad_links():
     net_from_interfaces([TAP0])
-    m.lay_out_usb([
-        m.stick("1-1", b"GOOD0001\n", b"Real\n", b"Stick\n"),
-        m.UsbDevice("1-2", None, None, b"Prod\n", [("1-2:1.0", b"08\n")]),
-        m.UsbDevice("1-3", None, None, None, [("1-3:1.0", b"08\n")]),
-        m.UsbDevice("1-4", b"ZERO0001\n", None, None, [("1-4:1.0", b""), ("1-4:1.1", b"")]),
-        m.UsbDevice("1-5", None, b"Maker\n", None, [("1-5:1.0", b"08\n")]),
+    f.lay_out_usb([
+        f.stick("1-1", b"GOOD0001\n", b"Real\n", b"Stick\n"),
+        f.UsbDevice("1-2", None, None, b"Prod\n", [("1-2:1.0", b"08\n")]),
+        f.UsbDevice("1-3", None, None, None, [("1-3:1.0", b"08\n")]),
+        f.UsbDevice("1-4", b"ZERO0001\n", None, None, [("1-4:1.0", b""), ("1-4:1.1", b"")]),
+        f.UsbDevice("1-5", None, b"Maker\n", None, [("1-5:1.0", b"08\n")]),
     ])
-    entry = m.USB_DEVICES + "/"
+    entry = f.USB_DEVICES + "/"
     # path, and where it links to (None: a directory where a file belongs)
     links = [
         # Entries that lead nowhere, in a loop, or to a device file.
@@ -256,22 +255,22 @@ def machine_address_files():
         (b".hidden", b"00:1a:2b:3c:4d:63\n"), (b"evil\x1b[31m\nname", b"00:1a:2b:3c:4d:64\n"),
         (b"nocolon0", b"001a2b3c4d65"),
     ]
-    m.run("mount", "-t", "sysfs", "sysfs", "/sys")
-    m.run("mount", "-t", "tmpfs", "tmpfs", NET)
+    f.run("mount", "-t", "sysfs", "sysfs", "/sys")
+    f.run("mount", "-t", "tmpfs", "tmpfs", NET)
     for name, content in entries:
         path = os.path.join(NET.encode(), name, b"address")
         os.makedirs(os.path.dirname(path))
         if callable(content):
             content(path)
         elif content is not None:
-            m.write(path, content)
-    m.lay_out_usb(None)
+            f.write(path, content)
+    f.lay_out_usb(None)
     return b"eth9 Link encap:Ethernet HWaddr 00:99:99:99:99:99\n"
 
 
 def machine_ifconfig_1mb():
     net_from_interfaces([])  # only the loopback interface: fallback
-    m.lay_out_usb(None)
+    f.lay_out_usb(None)
     good = b"eth7 Link encap:Ethernet HWaddr 00:1a:2b:3c:4d:77"
     out = b"x" * MB + b"\n"                                   # a 1 MB line
     out += b"A" * (4095 - len(good)) + good + b"y" * MB + b"\n"  # ends a piece
@@ -296,22 +295,21 @@ MACHINES = [
 
 def zoo(fallback):
     """The system tests' USB zoo and old ifconfig; with `fallback`, no NIC accepted."""
-    net_from_interfaces(m.REJECTED_ONLY if fallback else
+    net_from_interfaces(f.REJECTED_ONLY if fallback else
                         [TAP0, ("bridge", "br0", "02:11:22:33:44:55", None)])
-    m.lay_out_usb(m.usb_zoo())
-    return m.OLD_IFCONFIG
+    f.lay_out_usb(f.usb_zoo())
+    return f.OLD_IFCONFIG
 
 
 def fabricate(machine):
     """Lays out `machine` and its ifconfig; the model's (listing, rows, fallback)."""
     output = machine()
-    m.install_ifconfig(output)
+    f.install_ifconfig(output)
     return expected_listing(output)
 
 
 def capture(command, timeout=120):
-    return subprocess.run(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                          stderr=subprocess.PIPE, timeout=timeout)
+    return f.started(command, timeout=timeout)
 
 
 # ------------------------------------------------------------------ checks --
@@ -328,21 +326,12 @@ def check_machine(name, binary, memory_bound):
         result = capture(["/usr/bin/time", "-v", "-o", report.name, binary])
         found = re.search(r"Maximum resident set size \(kbytes\): (\d+)", report.read())
     peak = int(found.group(1)) if found else -1
-    if result.returncode != 0:
-        failures.append("exit status %d" % result.returncode)
-    if result.stdout != expected:
-        failures.append("stdout differs: expected %d bytes %r..., got %d bytes %r..." % (
-            len(expected), expected[:600], len(result.stdout), result.stdout[:600]))
     # hwidtool's one message is for output it could not write, and a pipe
     # takes it all; a sanitizer's report or a shell's complaint lands here.
-    if result.stderr:
-        failures.append("stderr: %d bytes, %r" % (len(result.stderr), result.stderr[-2000:]))
-    ran = os.path.exists(os.path.join(os.path.realpath("/sbin"), "ifconfig.ran"))
-    if ran != fallback:
-        failures.append("ifconfig %s" % ("ran" if ran else "did not run"))
+    failures += f.judge(result, 0, expected, b"", fallback)
     if memory_bound and not 0 < peak <= PEAK_LIMIT_KB:
         failures.append("peak memory %d kB, bound %d kB" % (peak, PEAK_LIMIT_KB))
-    return failures, " (peak %d kB, %d rows)" % (peak, len(rows))
+    return failures, "peak %d kB, %d rows" % (peak, len(rows))
 
 
 MEMCHECK_CASES = ["memcheck-sysfs", "memcheck-fallback", "memcheck-generate"]
@@ -352,7 +341,7 @@ def check_memcheck(name, binary):
     if name == "memcheck-generate":
         device = b"4C530001230918103512 \x1b"
         args = ["--generate", device.decode()]
-        expected = b"\n" + device + b": " + m.hardware_id(device) + b"\n\n"
+        expected = b"\n" + device + b": " + f.hardware_id(device) + b"\n\n"
     else:
         args, expected = [], fabricate(lambda: zoo(name == "memcheck-fallback"))[0]
     with tempfile.NamedTemporaryFile("r") as log:
@@ -362,7 +351,7 @@ def check_memcheck(name, binary):
              "--track-fds=no", "--log-file=" + log.name, binary] + args, timeout=300)
         text = log.read()
     kept = "ERROR SUMMARY|(definitely|indirectly) lost|in use at exit|All heap blocks were freed"
-    summary = [re.sub(r"^==\d+== ", "", line) for line in text.splitlines()
+    summary = [re.sub(r"^==\d+== +", "", line) for line in text.splitlines()
                if re.search(kept, line)]
     failures = []
     if result.returncode != 0:
@@ -373,7 +362,7 @@ def check_memcheck(name, binary):
         failures.append("errors reported: %s" % summary)
     failures += [line for line in summary if re.search(r"(definitely|indirectly) lost", line)
                  and not re.search(r"lost: 0 bytes in 0 blocks", line)]
-    return failures, "\n      " + "\n      ".join(summary)
+    return failures, "; ".join(summary)
 
 
 # The audit: strace -ff writes one file per process, so each process's calls
@@ -396,8 +385,8 @@ CALL = re.compile(r"^(\w+)\((.*)\)\s+=\s+(-?\d+|\?)")
 def parse_trace(path):
     """(call, arguments, result, line, stack frames with -k) of each call."""
     calls = []
-    with open(path, errors="replace") as f:
-        for line in f:
+    with open(path, errors="replace") as stream:
+        for line in stream:
             if line.startswith(" > ") and calls:
                 # "OBJECT(SYMBOL+OFFSET) [OFFSET IN OBJECT]": the same place in every run.
                 calls[-1][4].append(line[3:].strip())
@@ -473,7 +462,7 @@ def check_audit(name, binary):
                      and not re.search(r"/lib[^/]*\.so(\.\d+)*$", p))
     if outside:
         failures.append("opened outside sysfs: %s" % outside)
-    return failures, " (%d files opened, %d processes started)" % (len(opened), spawned)
+    return failures, "%d files opened, %d processes started" % (len(opened), spawned)
 
 
 # Only hwidtool's calls fail: a failure in the stand-in ifconfig it starts
@@ -533,8 +522,8 @@ def unread_string_lines():
     not be read (read as empty, as quickread has it: the Hardware ID stays,
     words go), mapped to the row a clean run prints."""
     def usb_line(serial, maker, product):
-        return m.table_line(b"USB", m.hardware_id(serial),
-                            m.shown_comment(maker + b" - " + product))
+        return f.table_line(b"USB", f.hardware_id(serial),
+                            f.shown_comment(maker + b" - " + product))
     shown = {}
     for serial, maker, product in usb_devices():
         for words in ((b"", product), (maker, b""), (b"", b"")):
@@ -568,8 +557,8 @@ def try_fault(binary, folder, clean, unread, call, error, when):
         os.killpg(process.pid, signal.SIGKILL)
         process.communicate()
         return [heading + "no end within 60 s"]
-    with open(trace, errors="replace") as f:
-        injected = [line.rstrip() for line in f if "(INJECTED)" in line]
+    with open(trace, errors="replace") as stream:
+        injected = [line.rstrip() for line in stream if "(INJECTED)" in line]
     status = process.returncode
     if not injected:
         return [heading + "the call was never made: the run differs from the clean one"]
@@ -615,8 +604,8 @@ def check_faults_injected(binary):
             failures = [problem for problems in pool.map(
                 lambda run: try_fault(binary, folder, expected, unread, *run), runs)
                 for problem in problems]
-    return failures, (" (%d runs, %d kinds of call failed in turn: %s; %d kinds in the "
-                      "processes it starts, not failed)"
+    return failures, ("%d runs, %d kinds of call failed in turn: %s; %d kinds in the "
+                      "processes it starts, not failed"
                       % (len(runs), len(targets), " ".join(sorted(targets)), len(started)))
 
 
@@ -624,7 +613,7 @@ def check_faults_full(binary):
     """Each command into /dev/full, a closed standard output, a file, a pipe."""
     commands = [([], fabricate(faults_machine)[0]),
                 (["--generate", "abc"], b"\nabc: 900150983CD24FB0D6963F7D28E17F72\n\n"),
-                (["-h"], m.usage(binary.encode()))]
+                (["-h"], f.usage(binary.encode()))]
     failures = []
     with tempfile.TemporaryDirectory() as folder:
         into = os.path.join(folder, "out")
@@ -640,8 +629,8 @@ def check_faults_full(binary):
                 result = capture(["sh", "-c", 'exec "$0" "$@" ' + redirect, binary] + args, 60)
                 out = result.stdout
                 if redirect == to_file:
-                    with open(into, "rb") as f:
-                        out = f.read()
+                    with open(into, "rb") as stream:
+                        out = stream.read()
                 wanted = (status, message, want if status == 0 else b"")
                 if (result.returncode, result.stderr, out) != wanted:
                     failures.append("%s %s: status %d, stderr %r, %d bytes%s" % (
@@ -659,23 +648,16 @@ MODES = {"machines": ("/usr/bin/time", [x[0] for x in MACHINES]),
 
 
 def inside(args):
-    """One case, in the namespaces main made for it: its problems on standard
-    output, the note for its line in the facts file."""
+    """One case, in the namespaces main made for it."""
     if args.inside in MEMCHECK_CASES:
-        failures, note = check_memcheck(args.inside, args.binary)
-    elif args.inside in AUDIT_CASES:
-        failures, note = check_audit(args.inside, args.binary)
-    elif args.inside == "faults-injected":
-        failures, note = check_faults_injected(args.binary)
-    elif args.inside == "faults-full":
-        failures, note = check_faults_full(args.binary)
-    else:
-        failures, note = check_machine(args.inside, args.binary, args.memory_bound)
-    for failure in failures:
-        print("  " + failure)
-    with open(args.facts, "w") as f:
-        f.write(note)
-    return 1 if failures else 0
+        return check_memcheck(args.inside, args.binary)
+    if args.inside in AUDIT_CASES:
+        return check_audit(args.inside, args.binary)
+    if args.inside == "faults-injected":
+        return check_faults_injected(args.binary)
+    if args.inside == "faults-full":
+        return check_faults_full(args.binary)
+    return check_machine(args.inside, args.binary, args.memory_bound)
 
 
 def main():
@@ -683,40 +665,30 @@ def main():
     parser.add_argument("--binary", required=True)
     parser.add_argument("--no-memory-bound", dest="memory_bound", action="store_false",
                         help="for sanitizer builds, whose memory use is their own")
-    parser.add_argument("--inside", help=argparse.SUPPRESS)
-    parser.add_argument("--facts", help=argparse.SUPPRESS)
+    f.add_case_options(parser)
     parser.add_argument("checks", nargs="*", default=list(MODES))
     args = parser.parse_args()
     args.binary = os.path.abspath(args.binary)
     if args.inside:
-        return inside(args)
+        return f.answer_inside(args, lambda: inside(args))
 
-    stop = m.what_stops_fabrication()
+    stop = f.what_stops_fabrication()
     if stop:
         status, reason = stop
-        print("%s %s: %s" % ("SKIP" if status == m.SKIP else "FAIL", " ".join(args.checks), reason))
+        if status == f.SKIP:
+            f.skip("%s: %s" % (" ".join(args.checks), reason))
+        else:
+            f.Count().record(" ".join(args.checks), [reason])
         return status
-    passed = failed = 0
+    count = f.Count()
+    unbounded = "" if args.memory_bound else ", no memory bound"
     for check in args.checks:
         tool, cases = MODES[check]
         if not shutil.which(tool):
-            print("FAIL %s: %s is missing after the install step" % (check, tool))
-            failed += 1
+            count.record(check, ["%s is missing after the install step" % tool])
             continue
-        for case in cases:
-            with tempfile.NamedTemporaryFile("r") as facts:
-                command = ["unshare", "-nm", "--propagation", "private", sys.executable,
-                           os.path.abspath(__file__), "--binary", args.binary,
-                           "--inside", case, "--facts", facts.name]
-                if not args.memory_bound:
-                    command.append("--no-memory-bound")
-                ok = subprocess.run(command + [check]).returncode == 0
-                note = facts.read()
-            print("%s %s %s%s" % ("ok  " if ok else "FAIL", check, case, note))
-            passed += ok
-            failed += not ok
-    print("%d passed, %d failed" % (passed, failed))
-    return 1 if failed or not passed else 0
+        f.run_cases(count, cases, lambda case: "%s %s%s" % (check, case, unbounded))
+    return count.finish()
 
 
 if __name__ == "__main__":
