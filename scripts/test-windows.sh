@@ -1,7 +1,7 @@
 #!/bin/bash
 # hwidwin as the release ships it: the two programs of the Windows zip run
 # under Wine and Xvfb inside a private network namespace with known adapters
-# (tests/wine/run-under-wine.sh): the window, its table, Copy, Refresh, Quit,
+# (tests/wine/program.sh): the window, its table, Copy, Refresh, Quit,
 # the message boxes and DLLs planted beside the program. Then libhwid's zip:
 # libhwid/tests/listing.c built against its header and import library by each
 # MinGW-w64 compiler, and linked against its static library as its README.txt
@@ -52,9 +52,10 @@ mkdir -p "$artifacts" || exit 1
 TMPDIR="$artifacts" checks_start windows
 log() { echo "== $*"; }
 
-version=$(sed -n 's/^project(hwid VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+# The version the programs state, for the harness's expected texts.
+version=$(scripts/version.sh) && export HWID_VERSION=$version || { record scripts/version.sh 1; finish; }
 zip_name="hwidwin-$version-windows"
-shipped="$artifacts/zip/$zip_name"
+unpacked="$artifacts/zip/$zip_name"
 release_at "$release_arg"
 # Nothing here can stand in for the shipped programs: without them the stage
 # has nothing to prove.
@@ -173,27 +174,26 @@ log "Wine routes:${routes:- none} (loader: ${WINELOADER:-/usr/bin/wine})"
 # adapters.
 HWID_HOST_MOUNT_NS=$(readlink /proc/self/ns/mnt)
 export HWID_HOST_MOUNT_NS
-harness() {  # seconds, harness arguments...
-    local seconds=$1 status
-    shift
+harness() {  # seconds, tests/wine/HARNESS.sh, its arguments...
+    local status
     wineserver -k 2>/dev/null
     timeout 20 wineserver -w 2>/dev/null
-    log "run-under-wine.sh $*: private network, mount and process namespaces"
-    timeout "$seconds" unshare -nmp --fork --kill-child=TERM --mount-proc -- \
-        "$root/tests/wine/run-under-wine.sh" "$root" "$@"
+    log "tests/wine/$2.sh ${*:3}: private network, mount and process namespaces"
+    timeout "$1" unshare -nmp --fork --kill-child=TERM --mount-proc -- \
+        "$root/tests/wine/$2.sh" "${@:3}"
     status=$?
-    [ $status = 0 ] || record "wine harness ($1) ran to its end" $status
+    [ $status = 0 ] || record "wine harness ($2) ran to its end" $status
 }
 # The test builds' own tests come first, and count apart from the zip's.
 [ -z "$full_routes" ] || harness 1200 unit-tests $full_routes
 
 unpack() {
     rm -rf "$artifacts/zip" && mkdir -p "$artifacts/zip" && unzip -q "$zip" -d "$artifacts/zip" &&
-        [ -f "$shipped/32-bit/hwidwin.exe" ] && [ -f "$shipped/64-bit/hwidwin.exe" ]
+        [ -f "$unpacked/32-bit/hwidwin.exe" ] && [ -f "$unpacked/64-bit/hwidwin.exe" ]
 }
 proof_begin
 if check "$zip_name.zip unpacked (32-bit/ and 64-bit/hwidwin.exe)" unpack; then
-    [ -z "$routes" ] || harness 2400 program "$shipped" $routes
+    [ -z "$routes" ] || harness 2400 program "$unpacked" $routes
 fi
 # What each route ran of a zip; a width that did not run for want of a
 # working loader fails the proof.
