@@ -1,21 +1,19 @@
 #!/bin/bash
-# hwidwin as the release ships it: the two programs of the Windows zip run
-# under Wine and Xvfb inside a private network namespace with known adapters
-# (tests/wine/run-under-wine.sh): the window, its table, Copy, Refresh, Quit,
-# the message boxes and DLLs planted beside the program. Then libhwid's zip:
-# libhwid/tests/listing.c built against its header and import library by each
-# MinGW-w64 compiler, and linked against its static library as its README.txt
-# says, each run there beside the planted DLLs (the first with its hwid.dll):
-# hwidwin's rows, no planted DLL loaded.
+# The release's Windows zips (packaging/release.tsv; kind KIND proven by
+# prove_KIND) run under Wine and Xvfb inside private network namespaces with
+# known adapters (tests/wine/). hwidwin's programs (program.sh): the window,
+# its table, Copy, Refresh, Quit, the message boxes and DLLs planted beside
+# the program. libhwid's (library.sh): libhwid/tests/listing.c built against
+# its header and import library by each MinGW-w64 compiler, and linked
+# against its static library as its README.txt says, each run beside the
+# planted DLLs (the first with its hwid.dll): hwidwin's rows, none loaded.
 #
 # Usage: scripts/test-windows.sh [RELEASE_DIR]   (default build-release,
 # relative to the repository; scripts/release.sh RELEASE_DIR makes it).
-# The zip is unpacked into build-wine-artifacts/. The Windows-side unit tests,
-# winprobe.exe and the planted DLLs come from test builds of the working tree
-# (build-win32/, build-win64/, warnings as errors); their hwidwin.exe never
-# runs. When every check of the zip's programs passed, one line says so:
-# "proven hwidwin-VERSION-windows.zip: ... (N checks passed)", and one for
-# libhwid-VERSION-windows.zip.
+# The zips are unpacked into build-wine-artifacts/. The Windows-side unit
+# tests (unit-tests.sh), winprobe.exe and the planted DLLs come from test
+# builds (build-win32/, build-win64/, warnings as errors). When every check
+# of a zip passed, one line says so: "proven ZIP: ... (N checks passed)".
 #
 # Some kernels run no 32-bit x86 program (checked with a minimal static one),
 # and so no 32-bit Wine. There the 64-bit program runs its whole route under
@@ -36,6 +34,8 @@
 . "$(dirname "$0")/binfmt.sh"
 # shellcheck source=scripts/checks.sh
 . "$(dirname "$0")/checks.sh"
+# shellcheck source=scripts/manifest.sh
+. "$(dirname "$0")/manifest.sh"
 set -u
 cd "$(dirname "$0")/.." || exit 1
 root=$(pwd)
@@ -52,14 +52,17 @@ mkdir -p "$artifacts" || exit 1
 TMPDIR="$artifacts" checks_start windows
 log() { echo "== $*"; }
 
-version=$(sed -n 's/^project(hwid VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-zip_name="hwidwin-$version-windows"
-shipped="$artifacts/zip/$zip_name"
-release_at "$release_arg"
-# Nothing here can stand in for the shipped programs: without them the stage
+# The version the programs state, for the harness's expected texts.
+version=$(scripts/version.sh) && export HWID_VERSION=$version || { record scripts/version.sh 1; finish; }
+# Nothing here can stand in for a shipped file: with none there the stage
 # has nothing to prove.
-zip=$(shipped "$zip_name.zip") ||
-    { record "$zip_name.zip in $release_arg" 1 "none there"; finish; }
+release_at "$release_arg"
+kinds=() zips=()
+while IFS=$'\t' read -r kind file _; do
+    path=$(shipped "$file") && kinds+=("$kind") zips+=("$path") ||
+        record "$file in $release_arg" 1 "none there"
+done < <(shipped_files windows)
+[ ${#zips[@]} -gt 0 ] || finish
 
 check "install packages" timeout 1500 scripts/install-deps.sh test-windows
 test_build() {  # folder, target triple
@@ -70,9 +73,12 @@ test_build() {  # folder, target triple
             wine_route_tools hwid_exports >"$artifacts/build-$1.log" 2>&1 ||
         { tail -n 30 "$artifacts/build-$1.log" 2>/dev/null; return 1; }
 }
-for build in win32:i686 win64:x86_64; do
-    check "test build build-${build%:*} (unit tests, winprobe, planted DLLs)" test_build \
-        "build-${build%:*}" "${build#*:}-w64-mingw32"
+declare -A gnu folder  # each route's GNU triple, and its folder in the library's zip
+for route in win32 win64; do
+    gnu[$route]=$(arch_field $route gnu) && folder[$route]=$(arch_field $route portable) ||
+        { record "$route in packaging/arches.tsv" 1; finish; }
+    check "test build build-$route (unit tests, winprobe, planted DLLs)" test_build \
+        "build-$route" "${gnu[$route]}"
 done
 
 # How each route runs the zip's program here: "full", "short" (emulated) or
@@ -92,7 +98,7 @@ only_win64() {  # [the checked fact for which the i686 route does not run]
     unset 'how[win32]'
     if [ $# = 1 ]; then
         how[win32]="not run ($1)"
-        skip "i686 route (32-bit/hwidwin.exe, x86/hwid.dll) under Wine: $1"
+        skip "i686 route (32-bit/hwidwin.exe, ${folder[win32]}/hwid.dll) under Wine: $1"
     fi
     export WINEPREFIX="$root/build-wine-prefix-64"
     use_wine64
@@ -173,28 +179,22 @@ log "Wine routes:${routes:- none} (loader: ${WINELOADER:-/usr/bin/wine})"
 # adapters.
 HWID_HOST_MOUNT_NS=$(readlink /proc/self/ns/mnt)
 export HWID_HOST_MOUNT_NS
-harness() {  # seconds, harness arguments...
-    local seconds=$1 status
-    shift
+harness() {  # seconds, tests/wine/HARNESS.sh, its arguments...
+    local status
     wineserver -k 2>/dev/null
     timeout 20 wineserver -w 2>/dev/null
-    log "run-under-wine.sh $*: private network, mount and process namespaces"
-    timeout "$seconds" unshare -nmp --fork --kill-child=TERM --mount-proc -- \
-        "$root/tests/wine/run-under-wine.sh" "$root" "$@"
+    log "tests/wine/$2.sh ${*:3}: private network, mount and process namespaces"
+    timeout "$1" unshare -nmp --fork --kill-child=TERM --mount-proc -- \
+        "$root/tests/wine/$2.sh" "${@:3}"
     status=$?
-    [ $status = 0 ] || record "wine harness ($1) ran to its end" $status
+    [ $status = 0 ] || record "wine harness ($2) ran to its end" $status
 }
-# The test builds' own tests come first, and count apart from the zip's.
+# The test builds' own tests come first, and count apart from the zips'.
 [ -z "$full_routes" ] || harness 1200 unit-tests $full_routes
 
-unpack() {
-    rm -rf "$artifacts/zip" && mkdir -p "$artifacts/zip" && unzip -q "$zip" -d "$artifacts/zip" &&
-        [ -f "$shipped/32-bit/hwidwin.exe" ] && [ -f "$shipped/64-bit/hwidwin.exe" ]
+unpack() {  # zip, folder, files it must hold there...
+    rm -rf "$2" && mkdir -p "$2" && unzip -q "$1" -d "$2" && (cd "$2" && ls -- "${@:3}" >/dev/null)
 }
-proof_begin
-if check "$zip_name.zip unpacked (32-bit/ and 64-bit/hwidwin.exe)" unpack; then
-    [ -z "$routes" ] || harness 2400 program "$shipped" $routes
-fi
 # What each route ran of a zip; a width that did not run for want of a
 # working loader fails the proof.
 ran_on() {  # the win32 route's file, the win64 one's, what a full route did, a short one
@@ -211,41 +211,46 @@ ran_on() {  # the win32 route's file, the win64 one's, what a full route did, a 
     done
     ran=${ran#; }
 }
-ran_on 32-bit/hwidwin.exe 64-bit/hwidwin.exe "window, table, Copy, Refresh, Quit, message boxes,\
- planted DLLs, 40 more adapters" "window and table beside planted DLLs, --generate"
-proven "$zip_name.zip" "$ran"
+prove_windows_zip() {  # the zip
+    local name
+    name=$(basename "$1" .zip)
+    proof_begin
+    check "$name.zip unpacked (32-bit/ and 64-bit/hwidwin.exe)" unpack "$1" "$artifacts/zip" \
+        "$name/32-bit/hwidwin.exe" "$name/64-bit/hwidwin.exe" && [ -n "$routes" ] &&
+        harness 2400 program "$artifacts/zip/$name" $routes
+    ran_on 32-bit/hwidwin.exe 64-bit/hwidwin.exe "window, table, Copy, Refresh, Quit, message\
+ boxes, planted DLLs, 40 more adapters" "window and table beside planted DLLs, --generate"
+    proven "$name.zip" "$ran"
+}
 
 # listing.c as a vendor builds it, against the zip's header and its import
 # library, hwid.dll beside it; and linked against its static library with
 # the libraries its README.txt names for that.
-lib_name="libhwid-$version-windows"
-consumers="$artifacts/libhwid"
-consumer_build() {  # route, target triple, the zip's folder for it
-    local lib="$consumers/zip/$lib_name/$3" static
-    local cc=("$2-w64-mingw32-gcc" -std=c99 -Wall -Wextra -Wpedantic -Werror -I "$lib/../include"
+consumer_build() {  # route, the zip's unpacked folder
+    local lib="$2/${folder[$1]}" static
+    local cc=("${gnu[$1]}-gcc" -std=c99 -Wall -Wextra -Wpedantic -Werror -I "$2/include"
               libhwid/tests/listing.c -L "$lib")
-    static=$(tr -d '\r' <"$lib/../README.txt" |
-             sed -n 's/^ *x86_64-w64-mingw32-gcc -static .* -L x64 \(.*\) -o app\.exe$/\1/p')
+    static=$(tr -d '\r' <"$2/README.txt" | sed -n \
+        "s/^ *${gnu[win64]}-gcc -static .* -L ${folder[win64]} \(.*\) -o app\.exe\$/\1/p")
     [ -n "$static" ] || { echo "README.txt shows no static link"; return 1; }
     mkdir -p "$consumers/$1" "$consumers/$1-static" && cp "$lib/hwid.dll" "$consumers/$1/" &&
         "${cc[@]}" -DHWID_SHARED -lhwid -o "$consumers/$1/listing.exe" || return 1
     # shellcheck disable=SC2086 # the README's words
     "${cc[@]}" -static $static -o "$consumers/$1-static/listing.exe"
 }
-proof_begin
-if lib_zip=$(shipped "$lib_name.zip"); then
-    rm -rf "$consumers" && mkdir -p "$consumers/zip" &&
-        check "$lib_name.zip unpacked" unzip -q "$lib_zip" -d "$consumers/zip"
-    for build in win32:i686:x86 win64:x86_64:x64; do
-        IFS=: read -r route triple folder <<<"$build"
-        check "listing.c built by $triple-w64-mingw32-gcc against $folder/ (import library, static library)" \
-            consumer_build "$route" "$triple" "$folder"
+consumers="$artifacts/libhwid"
+prove_library_zip() {  # the zip
+    local name route rows="hwid.dll and libhwid.a give hwidwin's rows beside planted DLLs"
+    name=$(basename "$1" .zip)
+    proof_begin
+    rm -rf "$consumers" && check "$name.zip unpacked" unpack "$1" "$consumers/zip"
+    for route in win32 win64; do
+        check "listing.c built by ${gnu[$route]}-gcc against ${folder[$route]}/ (import library,\
+ static library)" consumer_build "$route" "$consumers/zip/$name"
     done
     [ -z "$routes" ] || harness 1800 library "$consumers" $routes
-else
-    record "$lib_name.zip in $release_arg" 1 "none there"
-fi
-ran_on x86/ x64/ "hwid.dll and libhwid.a give hwidwin's rows beside planted DLLs, also with 40\
- more adapters" "hwid.dll and libhwid.a give hwidwin's rows beside planted DLLs"
-proven "$lib_name.zip" "$ran"
+    ran_on "${folder[win32]}/" "${folder[win64]}/" "$rows, also with 40 more adapters" "$rows"
+    proven "$name.zip" "$ran"
+}
+for i in "${!zips[@]}"; do "prove_${kinds[$i]}" "${zips[$i]}"; done
 finish
