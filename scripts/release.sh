@@ -11,13 +11,12 @@
 # --check builds twice, the second time from another clone at other paths
 # (here and in the Debian 13 root) under umask 077, into a folder of its
 # own, and compares the two; files that differ are shown with diffoscope.
-# --test also runs lintian on every .deb and rpmlint on every .rpm (no error
-# or warning allowed), and checks every artefact's contents and the
-# hardening of every program in it (scripts/check-shipped.py, which prints
-# them as a table), and libhwid's interface against its committed baseline
-# (abidiff, on the Debian 12 amd64 build, which keeps its debug information
-# until it is packaged). The files are run where their users run them by the
-# distros, portable and windows stages of scripts/test-all.sh.
+# --test checks every file's contents (lintian and rpmlint among them, no
+# error or warning allowed), the hardening of every program in it, and
+# libhwid's interface against its committed baseline (scripts/check-shipped.py,
+# on the work folder). The
+# files are run where their users run them by the distros, portable and
+# windows stages of scripts/test-all.sh.
 #
 # Runs on Debian 12 for amd64 only (it refuses any other host at once) and
 # needs root (debootstrap, chroot); without it, it says so and exits 77.
@@ -95,7 +94,9 @@ build_debs_trixie() {  # architecture id
         timeout 1800 scripts/distro-root.sh run --src-at "$root_src" "$root" "$src" \
             env SOURCE_DATE_EPOCH="$SOURCE_DATE_EPOCH" sh "$root_src/packaging/debian/build-debs.sh" \
             "$root_src" "$root_build/$1" "$(arch_field "$1" debian)" "$root_build/$1-out" &&
-        cp "$root$root_build/$1-out"/*.deb "$out/"
+        cp "$root$root_build/$1-out"/*.deb "$out/" &&
+        ln -sfn "$root$root_build/$1" "$work/deb13-$1" &&
+        ln -sfn "$root$root_build/$1-libhwid" "$work/deb13-$1-libhwid"
 }
 
 # pystring's release from Debian's source package, unpacked once for the
@@ -229,31 +230,6 @@ listing() {
     done)
 }
 
-# ------------------------------------------------------------------ test --
-
-lint() {
-    status=0
-    for deb in $(artefacts | grep '\.deb$'); do
-        deb="$out/$deb"
-        # Informational tags are shown; errors and warnings fail; what
-        # lintian says on standard error stays in the log.
-        if lintian -I --fail-on error,warning "$deb"; then
-            echo "lintian $(basename "$deb"): no error, no warning"
-        else
-            echo "lintian $(basename "$deb"): FAILED"
-            status=1
-        fi
-    done
-    # No error and no warning, but for what the project's configuration
-    # filters, each with its reason.
-    # shellcheck disable=SC2046
-    HOME="$work" rpmlint -c "$src/packaging/rpm/rpmlint.toml" $(artefacts | grep '\.rpm$' | sed "s|^|$out/|") \
-        >"$work/rpmlint.out" 2>&1
-    cat "$work/rpmlint.out"
-    grep -q ' 0 errors, 0 warnings' "$work/rpmlint.out" || status=1
-    return $status
-}
-
 # ----------------------------------------------------------------- check --
 
 compare() {  # first output, second output
@@ -284,30 +260,9 @@ echo "built in $(($(date +%s) - started)) s:"
 listing
 
 if $test; then
-    work="$base/a"
-    step lintian lint
-    cat "$work/lintian.log"
-    # Every binary's objects, from the build folder its link ran in: libhwid's
-    # packages and tarballs have folders of their own, the Debian 13 ones are
-    # in the root.
-    set --
-    for arch in amd64 arm64; do
-        set -- "$@" --objects "deb12-$arch=$work/deb-$arch" \
-            --objects "libhwid-deb12-$arch=$work/deb-$arch-libhwid" \
-            --objects "deb13-$arch=$root$root_build/$arch" \
-            --objects "libhwid-deb13-$arch=$root$root_build/$arch-libhwid"
-    done
-    for arch in x86_64 aarch64; do
-        set -- "$@" --objects "libhwid-$arch=$work/libhwid-$arch"
-    done
-    # shellcheck disable=SC2046
-    scripts/check-shipped.py --hwidwin-32 "$work/win32/windows/hwidwin.exe" \
-        --hwidwin-64 "$work/win64/windows/hwidwin.exe" --libhwid-32 "$work/win32/libhwid/hwid.dll" \
-        --libhwid-64 "$work/win64/libhwid/hwid.dll" --objects x86_64="$work/portable-x86_64" \
-        --objects win32="$work/win32" --objects win64="$work/win64" \
-        --objects aarch64="$work/portable-aarch64" --objects armhf="$work/portable-armhf" "$@" \
-        --abi "$work/deb-amd64-libhwid/libhwid/libhwid.so.1.0.0" \
-        $(artefacts | sed "s|^|$out/|") || exit 1
+    # Every file of the release (lintian and rpmlint among the checks), and
+    # each binary against the build folder its link ran in.
+    scripts/check-shipped.py "$base/a" "$out" || exit 1
     echo "built and tested in $(($(date +%s) - started)) s"
 fi
 
