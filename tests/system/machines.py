@@ -16,7 +16,8 @@ does on each machine too, a command line split as the shell splits words
 ("python3 listing.py" fits); its output must equal hwidtool's byte for byte,
 under the same rules (status 0, nothing on standard error, ifconfig run
 exactly where hwidtool needs it).
---licence runs the README's example, built to accept HARDWARE_ID only: where
+--licence runs the guide's example of a language (a command line, as for
+--consumer), made to accept HARDWARE_ID only: where
 the machine's expected rows hold that ID it must exit 0 and print "licensed
 for this machine", elsewhere exit 1 and say "this licence is for another
 machine" on standard error, and nothing else either way.
@@ -100,7 +101,8 @@ def fabricate_and_run(machine, args):
     notes = ["%d row%s" % (len(rows), "" if len(rows) == 1 else "s")]
     for program, licensed_id in args.licence:
         answer = licence_answer(rows, licensed_id)
-        failures += run_checked(machine, launch([program]), *answer, label=program + ": ")[1]
+        failures += run_checked(machine, launch(shlex.split(program)), *answer,
+                                label=program + ": ")[1]
         notes.append("the licensed ID %samong them" % ("" if answer[0] == 0 else "not "))
     for checker in args.checker:
         said, failed = run_checked(machine, launch([checker], [str(len(rows))]), 0, None,
@@ -240,8 +242,8 @@ def main():
     parser.add_argument("--consumer", action="append", default=[], metavar="COMMAND",
                         help="a libhwid program whose listing must equal hwidtool's")
     parser.add_argument("--licence", action="append", default=[], nargs=2,
-                        metavar=("PROGRAM", "HARDWARE_ID"),
-                        help="the README's example, its licence for HARDWARE_ID")
+                        metavar=("COMMAND", "HARDWARE_ID"),
+                        help="the guide's example, its licence for HARDWARE_ID")
     parser.add_argument("--checker", action="append", default=[], metavar="PROGRAM",
                         help="a program checking libhwid, told the machine's row count")
     args = parser.parse_args()
