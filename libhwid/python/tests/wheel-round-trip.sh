@@ -5,8 +5,8 @@
 # venv, runs the listing on the fabricated machines beside hwidtool, with a
 # libhwid.so.1 planted in the current folder and in LD_LIBRARY_PATH (loaded,
 # it would speak on standard error), and the guide's Python example as
-# printed, licensed exactly where a machine lists its ID; pip then removes
-# it. SOURCE_DIR is the checkout.
+# printed, licensed exactly where a machine lists its ID, and check_rows.py
+# holds each row to its Hardware ID; pip then removes it. SOURCE_DIR is the checkout.
 # Usage: wheel-round-trip.sh SOURCE_DIR
 set -eu
 src=$1
@@ -26,7 +26,8 @@ licensed=$(grep -o '"[0-9A-F]\{32\}"' licence.py | tr -d '"')
 [ -n "$licensed" ] || { echo "no Hardware ID in the guide's Python example"; exit 1; }
 python3 "$src/tests/system/machines.py" --binary "$(pwd)/hwidtool" \
     --consumer "env LD_LIBRARY_PATH=$(pwd)/planted venv/bin/python $src/libhwid/python/listing.py" \
-    --licence "venv/bin/python licence.py" "$licensed"
+    --licence "venv/bin/python licence.py" "$licensed" \
+    --checker "venv/bin/python $src/libhwid/python/tests/check_rows.py"
 venv/bin/pip uninstall -y -q hwid
 ! venv/bin/python -c "import hwid" 2>/dev/null || { echo "hwid still imports after pip uninstall"; exit 1; }
 echo "installed, listed and uninstalled $(ls ./*.whl) with $(venv/bin/python --version)" \

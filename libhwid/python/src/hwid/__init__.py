@@ -40,12 +40,13 @@ class Row(typing.NamedTuple):
     comment: str
 
 
-def _decode(data):
-    return data.decode("mbcs", "surrogateescape") if _WINDOWS else os.fsdecode(data)
+# As os.fsdecode and os.fsencode do on Linux; the ANSI code page on Windows.
+_CODEC = ("mbcs" if _WINDOWS else sys.getfilesystemencoding(),
+          "surrogateescape" if _WINDOWS else sys.getfilesystemencodeerrors())
 
 
 def _encode(text):
-    return text.encode("mbcs", "surrogateescape") if _WINDOWS else os.fsencode(text)
+    return text.encode(*_CODEC)
 
 
 def _load():
@@ -91,15 +92,17 @@ def rows():
     """The machine's rows, in the programs' order, from one probe pass."""
     handle = ctypes.c_void_p()
     _checked(_library.hwid_list_new(ctypes.byref(handle)))
-    try:  # ctypes copies each string: no row points into the list once it is freed
+    # ctypes copies each string: no row points into the list once it is freed.
+    kind, hardware_id, device_id, comment = (_library.hwid_list_type, _library.hwid_list_hardware_id,
+                                             _library.hwid_list_device_id, _library.hwid_list_comment)
+    try:
         found = []
         for index in range(_library.hwid_list_count(handle)):
-            texts = [getattr(_library, "hwid_list_" + part)(handle, index)
-                     for part in ("hardware_id", "device_id", "comment")]
+            texts = hardware_id(handle, index), device_id(handle, index), comment(handle, index)
             if None in texts:
                 raise Error(-3)
-            found.append(Row(_checked(_library.hwid_list_type(handle, index)),
-                             texts[0].decode("ascii"), _decode(texts[1]), _decode(texts[2])))
+            found.append(Row(_checked(kind(handle, index)), texts[0].decode("ascii"),
+                             texts[1].decode(*_CODEC), texts[2].decode(*_CODEC)))
         return found
     finally:
         _library.hwid_list_free(handle)
