@@ -5,7 +5,8 @@ import os
 import re
 import zipfile
 
-from shipped.binaries import same_image
+from shipped.binaries import Elf, same_image
+from shipped.library_tarball import GLIBC
 
 # Each platform's library: its name in the package, the build file it is.
 LIBRARIES = {"linux": ("libhwid.so.1", ("libhwid-%(portable)s", "libhwid", "libhwid.so.1.0.0")),
@@ -35,7 +36,15 @@ def check(release, name, arch):
     release.expect(archive.read("hwid/__init__.py") == release.source(
         "libhwid", "python", "src", "hwid", "__init__.py"),
         "%s: hwid/__init__.py is not libhwid/python's" % name)
-    if release.expect(same_image(archive.read("hwid/" + library), built),
-                      "%s: hwid/%s is not %s" % (name, library, built)):
-        print("%s: %d files, tagged py3-none-%s, its %s the release's build" % (
-            name, len(files), arch["wheel"], library))
+    data = archive.read("hwid/" + library)
+    floor = ""
+    if library.endswith(".so.1"):  # the floor its manylinux tag promises
+        path = os.path.join(release.scratch, name + "-" + library)
+        with open(path, "wb") as f:
+            f.write(data)
+        glibc = Elf(path).glibc
+        release.expect(glibc and glibc <= GLIBC, "%s: its library needs glibc %s" % (name, glibc))
+        floor = ", glibc %s" % ".".join(map(str, glibc or ()))
+    if release.expect(same_image(data, built), "%s: hwid/%s is not %s" % (name, library, built)):
+        print("%s: %d files, tagged py3-none-%s, its %s the release's build%s" % (
+            name, len(files), arch["wheel"], library, floor))
