@@ -185,6 +185,25 @@ build_windows() {
             "$work/windows/libhwid-$version-windows.zip" "$out/"
 }
 
+# The Python package for an architecture: a copy of libhwid/python holding
+# the release's library of it (the portable one of the Linux tarballs, or
+# hwid.dll), tagged for the machines that library runs on. Its files' modes
+# are fixed: the wheel keeps them.
+build_wheel() {  # architecture id
+    stage="$work/wheel-$1" tag=$(arch_field "$1" wheel)
+    case $1 in
+        win*) library="$work/$1/libhwid/hwid.dll" name=hwid.dll ;;
+        *) library="$work/libhwid-$(arch_field "$1" portable)/libhwid/libhwid.so.1.0.0" name=libhwid.so.1 ;;
+    esac
+    rm -rf "$stage" && cp -R "$src/libhwid/python" "$stage" &&
+        cp "$src/libhwid/README.md" "$src/LICENSE" "$stage/" && cp "$library" "$stage/src/hwid/$name" &&
+        echo "$version" >"$stage/VERSION" &&
+        printf '[bdist_wheel]\npython_tag = py3\nplat_name = %s\n' "$tag" >"$stage/setup.cfg" &&
+        chmod -R u=rwX,go=rX "$stage" && chmod a-x "$stage/src/hwid/$name" &&
+        (cd "$stage" && python3 -m build --wheel --no-isolation --outdir "$stage/dist") &&
+        cp "$stage/dist/hwid-$version-py3-none-$tag.whl" "$out/"
+}
+
 # The names of the files a release of $version writes, as the manifest
 # lists them: the only files it removes from OUTDIR, lists and checks.
 artefacts() {

@@ -214,7 +214,30 @@ prove_debs() {  # suite, architecture id, files...
 
 # suite:architecture id of each Debian release and architecture that ships.
 debian_runs() {
-    shipped_files distros | awk -F '\t' '!seen[$4 ":" $3]++ { sub(/^debs_/, "", $4); print $4 ":" $3 }'
+    shipped_files deb | awk -F '\t' '!seen[$4 ":" $3]++ { sub(/^debs_/, "", $4); print $4 ":" $3 }'
+}
+
+# A wheel as a user installs it, with pip into a venv of a clean root of
+# each Debian release of its architecture (libhwid/python/tests/wheel-round-trip.sh).
+prove_wheel() {  # file, architecture id
+    proof_begin
+    wheel=$(shipped "$1") && tool=$(shipped "hwidtool-$version-linux-$(arch_field "$2" portable).tar.gz") &&
+        foreign=$(shipped "$(shipped_files wheel | awk -F '\t' -v arch="$2" '$3 != arch && $5 == "distros" { print $2; exit }')") ||
+        { record "$1, the portable hwidtool and another architecture's wheel in the release" 1; return; }
+    arch=$(arch_field "$2" debian) emulated=""
+    [ "$arch" = "$(dpkg --print-architecture)" ] || emulated=" under qemu"
+    for suite in bookworm trixie; do
+        check "$suite $arch root" make_run_root "$suite" "$arch" &&
+            check "$suite $arch wheel" wheel_round_trip "$run_root" "$wheel" "$tool" "$foreign"
+    done
+    proven "$1" "installed with pip into a venv in clean Debian 12 and 13 $arch roots, the listing\
+ (beside planted libraries) and the guide's example on the fabricated machines$emulated, uninstalled"
+}
+
+wheel_round_trip() {  # root, wheel, hwidtool tarball, another architecture's wheel
+    rm -rf "$1/tmp/wheel" && mkdir -p "$1/tmp/wheel/foreign" && cp "$2" "$1/tmp/wheel/" &&
+        cp "$4" "$1/tmp/wheel/foreign/" && tar -C "$1/tmp/wheel" -xzf "$3" --strip-components=1 &&
+        in_root "$1" sh -c 'cd /tmp/wheel && sh /src/libhwid/python/tests/wheel-round-trip.sh /src'
 }
 
 # ------------------------------------------------------------------ main --
@@ -237,5 +260,8 @@ for run in $(debian_runs); do
     # shellcheck disable=SC2046 # one file name a word
     prove_debs "${run%:*}" "${run#*:}" $(shipped_files distros | awk -F '\t' -v run="$run" \
         '"debs_" substr(run, 1, index(run, ":") - 1) == $4 && substr(run, index(run, ":") + 1) == $3 { print $2 }')
+done
+for wheel in $(shipped_files wheel | awk -F '\t' '$5 == "distros" { print $2 ":" $3 }'); do
+    prove_wheel "${wheel%:*}" "${wheel##*:}"
 done
 finish

@@ -57,9 +57,9 @@ version=$(scripts/version.sh) && export HWID_VERSION=$version || { record script
 # Nothing here can stand in for a shipped file: with none there the stage
 # has nothing to prove.
 release_at "$release_arg"
-kinds=() zips=()
-while IFS=$'\t' read -r kind file _; do
-    path=$(shipped "$file") && kinds+=("$kind") zips+=("$path") ||
+kinds=() zips=() arches=()
+while IFS=$'\t' read -r kind file arch _; do
+    path=$(shipped "$file") && kinds+=("$kind") zips+=("$path") arches+=("$arch") ||
         record "$file in $release_arg" 1 "none there"
 done < <(shipped_files windows)
 [ ${#zips[@]} -gt 0 ] || finish
@@ -252,5 +252,15 @@ prove_library_zip() {  # the zip
     ran_on "${folder[win32]}/" "${folder[win64]}/" "$rows, also with 40 more adapters" "$rows"
     proven "$name.zip" "$ran"
 }
-for i in "${!zips[@]}"; do "prove_${kinds[$i]}" "${zips[$i]}"; done
+# A Windows wheel holds the library zip's hwid.dll of its width, which ran
+# above; its other files are the binding's, checked by the release.
+prove_wheel() {  # the wheel, its architecture id
+    local dll="$consumers/zip/libhwid-$version-windows/${folder[$2]}/hwid.dll"
+    proof_begin
+    rm -rf "$artifacts/wheel" && check "$(basename "$1") unpacked" unpack "$1" "$artifacts/wheel" hwid/hwid.dll &&
+        check "its hwid.dll is the library zip's ${folder[$2]}/hwid.dll" cmp "$artifacts/wheel/hwid/hwid.dll" "$dll"
+    proven "$(basename "$1")" "its hwid.dll the library zip's ${folder[$2]}/hwid.dll, byte for byte, proven\
+ under Wine above"
+}
+for i in "${!zips[@]}"; do "prove_${kinds[$i]}" "${zips[$i]}" "${arches[$i]}"; done
 finish

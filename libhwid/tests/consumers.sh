@@ -76,10 +76,10 @@ echo "ok   listing linked through find_package(hwid 1 CONFIG)"
 # The README's example and its build command, as printed.
 [ -n "$readme" ] || exit 0
 mkdir "$out/readme" && cd "$out/readme" || fail "cannot make $out/readme"
-section=$(awk '/^## /{p = $0 == "## Checking a Hardware ID in your own program"} p' "$src/README.md")
+section=$(awk '/^## /{p = $0 == "## C and C++"} p' "$src/libhwid/README.md")
 printf '%s\n' "$section" | sed -n '/^```c$/,/^```$/p' | sed '1d;$d' >licence.c
 command=$(printf '%s\n' "$section" | grep -m 1 '^cc licence\.c ')
-[ -s licence.c ] && [ -n "$command" ] || fail "README.md: no C example or no cc line in its section"
+[ -s licence.c ] && [ -n "$command" ] || fail "libhwid/README.md: no C example or no cc line in its section"
 # shellcheck disable=SC2046
 "$cc" $warnings -fsyntax-only $(pkg-config --cflags hwid) licence.c || fail "README example: warnings"
 sh -c "$command" || fail "README build command: $command"

@@ -25,8 +25,9 @@ class Release:
         self.scratch = scratch  # a folder for what the checks write
         self.arches = arches(self.src)
         # The manifest as the builders read it: scripts/manifest.sh, in the sources built.
-        listed = run("sh", "-c", 'version=$(scripts/version.sh .) && . scripts/manifest.sh && '
-                     "shipped_files", cwd=self.src)
+        self.version = run("sh", "scripts/version.sh", ".", cwd=self.src).strip()
+        listed = run("sh", "-c", 'version=$1 && . scripts/manifest.sh && shipped_files', "-",
+                     self.version, cwd=self.src)
         self.files = [line.split("\t") for line in listed.splitlines()]
         self.problems, self.programs, self.links = [], [], {}
 

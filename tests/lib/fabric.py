@@ -371,6 +371,7 @@ def usb_zoo():
         UsbDevice("1-8", b"S" * 1024 + b"\n", b"Maker\n", b"Too Long Serial\n",
                   [("1-8:1.0", b"08\n")]),
         stick("1-9", b"TRAIL01  \n", b"Kingston\n", b"DataTraveler 3.0\n"),
+        stick("1-10", b"\xffSER\x80\xc3\n", b"Caf\xe9\n", b"Latin-1 \xb5\n"),  # not UTF-8
         UsbDevice("2-1", b"HUB0001\n", b"Hub Maker\n", b"Hub\n", [("2-1:1.0", b"09\n")]),
     ]
 

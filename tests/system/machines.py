@@ -5,8 +5,8 @@ there, byte for byte, and its standard error empty.
 
 Usage: machines.py --binary PATH [--save DIR] [--only NAME ...]
                    [--runner COMMAND | --bare-root STATIC_SHELL]
-                   [--consumer COMMAND ...] [--licence PROGRAM HARDWARE_ID ...]
-                   [--checker PROGRAM ...]
+                   [--consumer COMMAND ...] [--licence COMMAND HARDWARE_ID ...]
+                   [--checker COMMAND ...]
 --runner starts the binary through another program (an emulator such as
 qemu-aarch64-static). --bare-root runs it, on each machine, in a root that
 holds nothing but the binary, sysfs, the stand-in ifconfig and the given
@@ -16,11 +16,12 @@ does on each machine too, a command line split as the shell splits words
 ("python3 listing.py" fits); its output must equal hwidtool's byte for byte,
 under the same rules (status 0, nothing on standard error, ifconfig run
 exactly where hwidtool needs it).
---licence runs the README's example, built to accept HARDWARE_ID only: where
+--licence runs the guide's example of a language (a command line, as for
+--consumer), made to accept HARDWARE_ID only: where
 the machine's expected rows hold that ID it must exit 0 and print "licensed
 for this machine", elsewhere exit 1 and say "this licence is for another
 machine" on standard error, and nothing else either way.
---checker runs a program that checks the library itself, given the number of
+--checker runs a program (a command line) that checks the library itself, given the number of
 rows the machine must list as its one argument: status 0, nothing on
 standard error; its last line of output goes into the machine's line.
 The last three need the system's C library: not with --bare-root.
@@ -100,14 +101,15 @@ def fabricate_and_run(machine, args):
     notes = ["%d row%s" % (len(rows), "" if len(rows) == 1 else "s")]
     for program, licensed_id in args.licence:
         answer = licence_answer(rows, licensed_id)
-        failures += run_checked(machine, launch([program]), *answer, label=program + ": ")[1]
+        failures += run_checked(machine, launch(shlex.split(program)), *answer,
+                                label=program + ": ")[1]
         notes.append("the licensed ID %samong them" % ("" if answer[0] == 0 else "not "))
     for checker in args.checker:
-        said, failed = run_checked(machine, launch([checker], [str(len(rows))]), 0, None,
-                                   label=checker + ": ")
+        said, failed = run_checked(machine, launch(shlex.split(checker), [str(len(rows))]), 0,
+                                   None, label=checker + ": ")
         failures += failed
         last = said.decode(errors="replace").strip().rsplit("\n", 1)[-1]
-        notes.append("%s: %s" % (os.path.basename(checker), last or "ran"))
+        notes.append("%s: %s" % (os.path.basename(shlex.split(checker)[-1]), last or "ran"))
     return failures, ", ".join(notes)
 
 
@@ -240,9 +242,9 @@ def main():
     parser.add_argument("--consumer", action="append", default=[], metavar="COMMAND",
                         help="a libhwid program whose listing must equal hwidtool's")
     parser.add_argument("--licence", action="append", default=[], nargs=2,
-                        metavar=("PROGRAM", "HARDWARE_ID"),
-                        help="the README's example, its licence for HARDWARE_ID")
-    parser.add_argument("--checker", action="append", default=[], metavar="PROGRAM",
+                        metavar=("COMMAND", "HARDWARE_ID"),
+                        help="the guide's example, its licence for HARDWARE_ID")
+    parser.add_argument("--checker", action="append", default=[], metavar="COMMAND",
                         help="a program checking libhwid, told the machine's row count")
     args = parser.parse_args()
     if (args.consumer or args.licence or args.checker) and args.bare_root:

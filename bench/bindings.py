@@ -1,0 +1,90 @@
+#!/usr/bin/env python3
+"""Times one list of each binding against one hwid_list_new of the C library, in one process
+on a fabricated machine of 64 interfaces (bench/listing.py's machine, 256 USB entries): the
+C call through ctypes (hwid_list_new and hwid_list_free, nothing copied) against the Python
+package's hwid.rows(). Process start is not counted. Medians of interleaved runs.
+
+Usage: bench/bindings.py --library LIBHWID_SO [--runs N]
+The package is libhwid/python's, with the given library inside, in a temporary folder. Needs
+root (namespaces); without it, it says so and exits 77. A benchmark: it reports, it never fails
+on slow figures.
+"""
+import argparse
+import ctypes
+import importlib
+import os
+import shutil
+import statistics
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "tests", "lib"))
+sys.path.insert(0, HERE)
+import fabric as f  # noqa: E402
+from listing import machine  # noqa: E402
+
+COUNT, USB_ENTRIES = 64, 256
+
+
+def timed(call, runs):
+    times = []
+    for _ in range(runs):
+        started = time.perf_counter()
+        call()
+        times.append(time.perf_counter() - started)
+    return times
+
+
+def inside(args):
+    made = machine(COUNT, USB_ENTRIES)
+    f.add_interfaces(made.interfaces)
+    f.mount_sysfs()
+    f.lay_out_usb(made.usb)
+    with tempfile.TemporaryDirectory() as folder:
+        shutil.copytree(os.path.join(HERE, "..", "libhwid", "python", "src", "hwid"),
+                        os.path.join(folder, "hwid"))
+        shutil.copy(args.library, os.path.join(folder, "hwid", "libhwid.so.1"))
+        sys.path.insert(0, folder)
+        hwid = importlib.import_module("hwid")
+        library = hwid._library  # the very library the package loaded
+
+        def c_list():
+            handle = ctypes.c_void_p()
+            library.hwid_list_new(ctypes.byref(handle))
+            library.hwid_list_free(handle)
+        rows = hwid.rows()
+        expected = len(f.expected_rows(made))
+        if len(rows) != expected:
+            return ["the machine lists %d rows, not %d" % (len(rows), expected)], ""
+        c_times, python_times = [], []
+        for _ in range(args.runs // 10):  # interleaved, so that drift hits both alike
+            c_times += timed(c_list, 10)
+            python_times += timed(hwid.rows, 10)
+    c, python = statistics.median(c_times) * 1e3, statistics.median(python_times) * 1e3
+    print("%d rows; median of %d: hwid_list_new %.3f ms, Python hwid.rows() %.3f ms (%+.1f%%)" % (
+        len(rows), len(c_times), c, python, (python / c - 1) * 100))
+    return [], ""
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--library", required=True)
+    parser.add_argument("--runs", type=int, default=200)
+    f.add_case_options(parser)
+    args = parser.parse_args()
+    args.library = os.path.abspath(args.library)
+    if args.inside:
+        return f.answer_inside(args, lambda: inside(args))
+    stop = f.what_stops_fabrication()
+    if stop:
+        print("skipped: " + stop[1])
+        return stop[0]
+    print("bindings on a fabricated machine of %d interfaces and %d USB entries" % (
+        COUNT, USB_ENTRIES), flush=True)
+    return 1 if f.in_namespaces("bindings")[0] else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
