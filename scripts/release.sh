@@ -187,8 +187,9 @@ build_windows() {
 
 # The Python package for an architecture: a copy of libhwid/python holding
 # the release's library of it (the portable one of the Linux tarballs, or
-# hwid.dll), tagged for the machines that library runs on. Its files' modes
-# are fixed: the wheel keeps them.
+# hwid.dll), tagged for the machines that library runs on. The wheel keeps
+# its files' modes: those copied are fixed, and those setuptools writes are
+# made under umask 022 whatever the caller's.
 build_wheel() {  # architecture id
     stage="$work/wheel-$1" tag=$(arch_field "$1" wheel)
     case $1 in
@@ -200,7 +201,7 @@ build_wheel() {  # architecture id
         echo "$version" >"$stage/VERSION" &&
         printf '[bdist_wheel]\npython_tag = py3\nplat_name = %s\n' "$tag" >"$stage/setup.cfg" &&
         chmod -R u=rwX,go=rX "$stage" && chmod a-x "$stage/src/hwid/$name" &&
-        (cd "$stage" && python3 -m build --wheel --no-isolation --outdir "$stage/dist") &&
+        (umask 022 && cd "$stage" && python3 -m build --wheel --no-isolation --outdir "$stage/dist") &&
         cp "$stage/dist/hwid-$version-py3-none-$tag.whl" "$out/"
 }
 
