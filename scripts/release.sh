@@ -14,9 +14,8 @@
 # --test checks every file's contents (lintian and rpmlint among them, no
 # error or warning allowed), the hardening of every program in it, and
 # libhwid's interface against its committed baseline (scripts/check-shipped.py,
-# on the work folder). The
-# files are run where their users run them by the distros, portable and
-# windows stages of scripts/test-all.sh.
+# on the work folder). The files are run where their users run them by the
+# distros, portable and windows stages of scripts/test-all.sh.
 #
 # Runs on Debian 12 for amd64 only (it refuses any other host at once) and
 # needs root (debootstrap, chroot); without it, it says so and exits 77.

@@ -218,7 +218,8 @@ debian_runs() {
 }
 
 # A wheel as a user installs it, with pip into a venv of a clean root of
-# each Debian release of its architecture (libhwid/python/tests/wheel-round-trip.sh).
+# each Debian release that ships for its architecture
+# (libhwid/python/tests/wheel-round-trip.sh).
 prove_wheel() {  # file, architecture id
     proof_begin
     wheel=$(shipped "$1") && tool=$(shipped "hwidtool-$version-linux-$(arch_field "$2" portable).tar.gz") &&
@@ -226,9 +227,9 @@ prove_wheel() {  # file, architecture id
         { record "$1, the portable hwidtool and another architecture's wheel in the release" 1; return; }
     arch=$(arch_field "$2" debian) emulated=""
     [ "$arch" = "$(dpkg --print-architecture)" ] || emulated=" under qemu"
-    for suite in bookworm trixie; do
-        check "$suite $arch root" make_run_root "$suite" "$arch" &&
-            check "$suite $arch wheel" wheel_round_trip "$run_root" "$wheel" "$tool" "$foreign"
+    for run in $(debian_runs | grep ":$2\$"); do
+        check "${run%:*} $arch root" make_run_root "${run%:*}" "$arch" &&
+            check "${run%:*} $arch wheel" wheel_round_trip "$run_root" "$wheel" "$tool" "$foreign"
     done
     proven "$1" "installed with pip into a venv in clean Debian 12 and 13 $arch roots, the listing\
  (beside planted libraries) and the guide's example on the fabricated machines$emulated, uninstalled"

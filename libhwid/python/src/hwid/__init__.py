@@ -20,7 +20,7 @@ import typing
 NIC = 1
 USB = 2
 
-_OK, _E_INVALID = 0, -1
+_E_INVALID, _E_INTERNAL = -1, -3  # hwid.h's HWID_E_INVALID, HWID_E_INTERNAL
 _ID_SIZE = 33  # 32 hexadecimal digits and the NUL
 _WINDOWS = sys.platform == "win32"
 
@@ -100,7 +100,7 @@ def rows():
         for index in range(_library.hwid_list_count(handle)):
             texts = hardware_id(handle, index), device_id(handle, index), comment(handle, index)
             if None in texts:
-                raise Error(-3)
+                raise Error(_E_INTERNAL)
             found.append(Row(_checked(kind(handle, index)), texts[0].decode("ascii"),
                              texts[1].decode(*_CODEC), texts[2].decode(*_CODEC)))
         return found
