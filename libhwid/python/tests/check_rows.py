@@ -1,12 +1,26 @@
 """Checks the hwid package on a machine that lists ROWS rows (tests/system/machines.py
 --checker): as many rows, from eight threads at once as from one, each Hardware ID that of its
-device id as rows() decoded it, the text forms giving back the device's bytes, and the errors
+device id as rows() decoded it, the text forms encoding back to the library's bytes, and the errors
 as the package documents them. Exit status 0 when all held."""
+import ctypes
 import os
 import sys
 import threading
 
 import hwid
+
+
+def raw_rows():
+    """The library's own bytes of each row (device id, comment), read through the package's
+    handle on it, with nothing decoded."""
+    library, handle = hwid._library, ctypes.c_void_p()
+    if library.hwid_list_new(ctypes.byref(handle)) != 0:
+        return None
+    try:
+        return [(library.hwid_list_device_id(handle, i), library.hwid_list_comment(handle, i))
+                for i in range(library.hwid_list_count(handle))]
+    finally:
+        library.hwid_list_free(handle)
 
 
 def main(expected):
@@ -19,6 +33,8 @@ def main(expected):
         thread.join()
     problems = ["%d rows, not %d" % (len(first), expected)] if len(first) != expected else []
     problems += ["a thread's rows differ"] if any(r != first for r in results) or len(results) != 8 else []
+    if [(os.fsencode(r.device_id), os.fsencode(r.comment)) for r in first] != raw_rows():
+        problems.append("a device id or comment does not encode back to the library's bytes")
     for row in first:
         if hwid.generate(row.device_id) != row.hardware_id or \
                 hwid.generate(os.fsencode(row.device_id)) != row.hardware_id:
