@@ -82,9 +82,9 @@ suite=${2:?usage: $0 [--arch ARCH] [--cross ARCH] ROOT_DIR SUITE}
 keyring=/usr/share/keyrings/debian-archive-keyring.gpg
 marker="$root/.hwid-root-complete"
 if [ "$arch" = "$host_arch" ] && ! $run_only; then
-    packages="g++,cmake,make,pkgconf,libpystring-dev,libgtest-dev,python3,iproute2,mount,util-linux,dpkg-dev,file"
+    packages="g++,cmake,make,pkgconf,libpystring-dev,libgtest-dev,python3,iproute2,mount,util-linux,dpkg-dev,file,nodejs,npm"
 else
-    packages="python3,python3-venv,iproute2,mount,util-linux,gcc,libc6-dev,make,cmake,pkgconf"
+    packages="python3,python3-venv,iproute2,mount,util-linux,gcc,libc6-dev,make,cmake,pkgconf,nodejs,npm"
 fi
 cross_packages=""
 if [ -n "$cross" ]; then

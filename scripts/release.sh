@@ -204,6 +204,34 @@ build_wheel() {  # architecture id
         cp "$stage/dist/hwid-$version-py3-none-$tag.whl" "$out/"
 }
 
+# The npm package: an addon for each platform that arches.tsv names for Node,
+# built in the build folder of that platform's libhwid (its objects are the
+# library's, compiled once) against Node-API's headers, and packed by npm
+# pack in the Debian 13 root. Modes are fixed before packing: npm keeps them.
+build_npm() {
+    headers=$("$src/scripts/npm-fetch.sh" "$root" node-api-headers "$work/npm-fetched" | tail -n 1) &&
+        stage="$work/npm" && rm -rf "$stage" && cp -R "$src/libhwid/node" "$stage" &&
+        cp "$src/libhwid/README.md" "$src/LICENSE" "$stage/" &&
+        cp "$pystring/LICENSE" "$stage/LICENSE.pystring" || return 1
+    for arch in $(arches_with node); do
+        case $arch in
+            win*) build="$work/$arch" ;;
+            *) build="$work/libhwid-$(arch_field "$arch" portable)" ;;
+        esac
+        prebuild="$stage/prebuilds/$(arch_field "$arch" node)"
+        cmake -S "$src" -B "$build" -DHWID_NODE_API_HEADERS="$headers" &&
+            cmake --build "$build" -j"$jobs" --target hwid_node &&
+            mkdir -p "$prebuild" && cp "$build/libhwid/node/hwid.node" "$prebuild/" || return 1
+    done
+    sed -i "s/^  \"version\": \"0.0.0\",\$/  \"version\": \"$semver\",/" "$stage/package.json" &&
+        grep -q "\"version\": \"$semver\"" "$stage/package.json" &&
+        chmod -R u=rwX,go=rX "$stage" && find "$stage/prebuilds" -type f -exec chmod a-x {} + &&
+        rm -rf "$root/tmp/npm-out" &&
+        scripts/distro-root.sh run --src-at /npm "$root" "$stage" \
+            sh -c 'HOME=/tmp/npm-home npm pack --silent --pack-destination /tmp/npm-out /npm' &&
+        cp "$root/tmp/npm-out/hwid-$semver.tgz" "$out/"
+}
+
 # The names of the files a release of $version writes, as the manifest
 # lists them: the only files it removes from OUTDIR, lists and checks.
 artefacts() {
@@ -226,6 +254,7 @@ build_release() {  # work folder, output folder, sources' path in the root
     export SOURCE_DATE_EPOCH
     SOURCE_DATE_EPOCH=$(git -C "$src" log -1 --format=%ct)
     version=$("$src/scripts/version.sh" "$src") || fail "no version"
+    semver=$(shipped_files npm | cut -f2 | sed 's/^hwid-//; s/\.tgz$//')
     (cd "$out" && artefacts | xargs rm -f SHA256SUMS) || fail "removing an earlier release"
     echo "building $commit, version $version" \
         "($(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S UTC'))" \

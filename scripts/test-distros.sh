@@ -241,6 +241,30 @@ wheel_round_trip() {  # root, wheel, hwidtool tarball, another architecture's wh
         in_root "$1" sh -c 'cd /tmp/wheel && sh /src/libhwid/python/tests/wheel-round-trip.sh /src'
 }
 
+# The npm package as a user installs it, with npm and no network, in a clean
+# root of each Debian release and architecture that ships, run by Debian's
+# own Node (libhwid/node/tests/npm-round-trip.sh).
+prove_npm() {  # file
+    proof_begin
+    package=$(shipped "$1") || { record "$1 in the release" 1; return; }
+    for run in $(debian_runs); do
+        arch=$(arch_field "${run#*:}" debian)
+        tool=$(shipped "hwidtool-$version-linux-$(arch_field "${run#*:}" portable).tar.gz") &&
+            check "${run%:*} $arch root" make_run_root "${run%:*}" "$arch" &&
+            check "${run%:*} $arch npm package" npm_round_trip "$run_root" "$package" "$tool"
+    done
+    proven "$1" "installed by npm with no network in clean Debian 12 (Node 18) and 13 (Node 20)\
+ amd64 and arm64 roots (arm64 under qemu), the listing (beside planted libraries), the guide's example\
+ and worker threads on the fabricated machines, uninstalled; the win32-x64 addon under Wine by the\
+ windows stage, win32-ia32's by its link checks and the same C source's runs here"
+}
+
+npm_round_trip() {  # root, package, hwidtool tarball
+    rm -rf "$1/tmp/npm" && mkdir -p "$1/tmp/npm" && cp "$2" "$1/tmp/npm/" &&
+        tar -C "$1/tmp/npm" -xzf "$3" --strip-components=1 &&
+        in_root "$1" sh -c 'cd /tmp/npm && sh /src/libhwid/node/tests/npm-round-trip.sh /src'
+}
+
 # ------------------------------------------------------------------ main --
 
 check dependencies install_missing || finish
@@ -264,5 +288,8 @@ for run in $(debian_runs); do
 done
 for wheel in $(shipped_files wheel | awk -F '\t' '$5 == "distros" { print $2 ":" $3 }'); do
     prove_wheel "${wheel%:*}" "${wheel##*:}"
+done
+for package in $(shipped_files npm | awk -F '\t' '$5 == "distros" { print $2 }'); do
+    prove_npm "$package"
 done
 finish

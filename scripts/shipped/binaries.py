@@ -71,7 +71,8 @@ def archive_members(path, into):
 
 
 # The folder of each CMake target's link in a build.
-TARGET_FOLDERS = {"hwidtool": "linux/cli", "hwidwin": "windows", "hwid": "libhwid"}
+TARGET_FOLDERS = {"hwidtool": "linux/cli", "hwidwin": "windows", "hwid": "libhwid",
+                  "hwid_node": "libhwid/node"}
 
 
 def linked_objects(folder, target, work):
@@ -203,14 +204,14 @@ PE_MACHINE = {0x8664: "win64", 0x14c: "win32"}
 
 
 class Pe(Program):
-    """A PE program: its DLL characteristics and sections (marks), and its imports."""
+    """A PE program: its DLL characteristics and sections (marks), its imports and exports."""
     LIBRARY = "pefile"
 
     def read(self, f):
         import pefile
         pe = pefile.PE(data=f.read(), fast_load=True)
         pe.parse_data_directories([pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_" + t]
-                                   for t in ("IMPORT", "DELAY_IMPORT")])
+                                   for t in ("IMPORT", "DELAY_IMPORT", "EXPORT")])
         # pefile passes over what it cannot make sense of, with a warning.
         if pe.get_warnings():
             raise ValueError("; ".join(pe.get_warnings()))
@@ -222,6 +223,8 @@ class Pe(Program):
         # A DLL loaded late is loaded all the same.
         self.imports = {i.dll.decode("latin-1").lower() for i in getattr(
             pe, "DIRECTORY_ENTRY_IMPORT", []) + getattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT", [])}
+        exported = getattr(pe, "DIRECTORY_ENTRY_EXPORT", None)
+        self.exports = {e.name.decode("latin-1") for e in exported.symbols if e.name} if exported else set()
 
 
 def same_image(data, built, stripped=False):

@@ -12,8 +12,10 @@ CF_PROTECTION = {"amd64": "GNU_PROPERTY_X86_FEATURE_1_AND", "arm64": 0xc0000000}
 # The DLLs a Windows binary may import, by its CMake target, all of them Windows' own
 # (KnownDLLs), which no planted copy replaces. The library loads into a vendor's program: it
 # draws no window, so it needs no more than the C library and the kernel.
+# The Node addon calls Node-API, which the node.exe that loads it exports.
 IMPORTS = {"hwidwin": {"kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "msvcrt.dll"},
-           "hwid": {"kernel32.dll", "msvcrt.dll"}}
+           "hwid": {"kernel32.dll", "msvcrt.dll"},
+           "hwid_node": {"kernel32.dll", "msvcrt.dll", "node.exe"}}
 # A shared library is not a program: what it must have of the programs' hardening.
 LIBRARY_REQUIRED = {"RELRO", "BIND_NOW", "NX", "SSP", "STRIPPED", "OBJ_CET/BTI"}
 

@@ -2,7 +2,9 @@
 # Usage: library.sh CONSUMERS_FOLDER ROUTE...   (see tests/wine/lib.sh)
 # CONSUMERS_FOLDER holds a folder per route with libhwid's hwid.dll and
 # libhwid/tests/listing.c built against it (listing.exe), and one
-# ROUTE-static with listing.exe linked against its libhwid.a.
+# ROUTE-static with listing.exe linked against its libhwid.a; and node-ROUTE,
+# where the release's npm package has an addon Wine runs there: node.exe (the
+# Windows build of Node), libhwid/node/listing.js and node_modules/hwid.
 # shellcheck source=tests/wine/lib.sh
 . "$(dirname "$0")/lib.sh"
 consumers=$1 && shift
@@ -26,10 +28,34 @@ consumer_case() {  # suffix of the expected texts, the program's folder, what it
     record "[$arch] $3 gives hwidwin's $count rows, loads no DLL planted beside its program" \
         $? "loaded: ${loaded:-none}, status $rc, see $out/listing$1.txt and .err"
 }
+# Node's listing, with the package's addon for the route, lists hwidwin's
+# rows beside the planted DLLs and a planted hwid.dll (in the current folder
+# and beside the addon): none may load. Node asks Windows for 8.1 or newer;
+# Wine says 7 unless told.
+node_case() {
+    local planted="$work/node-$arch" names loaded rc count addon
+    [ -d "$consumers/node-$arch" ] || return 0
+    count=$(adapters | wc -l)
+    plant "$planted" && cp -R "$consumers/node-$arch/." "$planted/" &&
+        addon=$(dirname "$(ls "$planted"/node_modules/hwid/prebuilds/*/hwid.node)") &&
+        cp "$planted_dlls/dnsapi.dll" "$planted/hwid.dll" && cp "$planted_dlls/dnsapi.dll" "$addon/hwid.dll" &&
+        timeout 60 wine reg add 'HKCU\Software\Wine\AppDefaults\node.exe' /v Version /d win10 /f >/dev/null ||
+        names=""
+    expected listing-crlf "$out/expected-node-listing.txt"
+    (set -o pipefail && cd "$planted" && WINEDLLOVERRIDES="$WINEDLLOVERRIDES;$names,hwid=n,b" timeout $((patience * 4)) \
+        $wine_app node.exe listing.js 2>"$out/node-listing.err" | sed 's/$/\r/' >"$out/node-listing.txt")
+    rc=$?
+    loaded=$(loaded_from "$planted"; loaded_from "$addon")
+    [ -n "$names" ] && cmp -s "$out/expected-node-listing.txt" "$out/node-listing.txt" &&
+        [ -z "$loaded" ] && [ "$rc" = 0 ] && [ ! -s "$out/node-listing.err" ]
+    record "[$arch] Node's listing with the npm package's addon gives hwidwin's $count rows, loads\
+ no planted DLL" $? "loaded: ${loaded:-none}, status $rc, see $out/node-listing.txt and .err"
+}
 the_program() { route_setup "$consumers/$arch/listing.exe"; }
 both_links() {
     consumer_case "" "$consumers/$arch" hwid.dll
     consumer_case -static "$consumers/$arch-static" libhwid.a
+    node_case
 }
 many_adapters_dll() { consumer_case -many "$consumers/$arch" hwid.dll; }
 for_routes the_program both_links many_adapters_dll "$@"
