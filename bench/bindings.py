@@ -2,9 +2,11 @@
 """Times one list of each binding against one hwid_list_new of the C library, in one process
 on a fabricated machine of 64 interfaces (bench/listing.py's machine, 256 USB entries): the
 C call through ctypes (hwid_list_new and hwid_list_free, nothing copied) against the Python
-package's hwid.rows(). Process start is not counted. Medians of interleaved runs.
+package's hwid.rows() and, with --addon, the Node addon's list(), timed inside Node on the same
+machine between two runs of the C call. Process start is not counted. Medians of interleaved
+runs.
 
-Usage: bench/bindings.py --library LIBHWID_SO [--runs N]
+Usage: bench/bindings.py --library LIBHWID_SO [--addon HWID_NODE] [--runs N]
 The package is libhwid/python's, with the given library inside, in a temporary folder. Needs
 root (namespaces); without it, it says so and exits 77. A benchmark: it reports, it never fails
 on slow figures.
@@ -15,6 +17,7 @@ import importlib
 import os
 import shutil
 import statistics
+import subprocess
 import sys
 import tempfile
 import time
@@ -26,6 +29,15 @@ import fabric as f  # noqa: E402
 from listing import machine  # noqa: E402
 
 COUNT, USB_ENTRIES = 64, 256
+# The median of RUNS lists of the addon, in milliseconds, after a first one.
+NODE_TIMER = """const hwid = require(process.argv[1]), runs = Number(process.argv[2]), times = [];
+hwid.list();
+for (let i = 0; i < runs; i++) {
+  const started = process.hrtime.bigint();
+  hwid.list();
+  times.push(Number(process.hrtime.bigint() - started) / 1e6);
+}
+console.log(times.sort((a, b) => a - b)[runs >> 1]);"""
 
 
 def timed(call, runs):
@@ -62,19 +74,27 @@ def inside(args):
         for _ in range(args.runs // 10):  # interleaved, so that drift hits both alike
             c_times += timed(c_list, 10)
             python_times += timed(hwid.rows, 10)
+        if args.addon:
+            node = float(subprocess.check_output(["node", "-e", NODE_TIMER, args.addon, str(args.runs)]))
+            c_times += timed(c_list, args.runs)
     c, python = statistics.median(c_times) * 1e3, statistics.median(python_times) * 1e3
     print("%d rows; median of %d: hwid_list_new %.3f ms, Python hwid.rows() %.3f ms (%+.1f%%)" % (
         len(rows), len(c_times), c, python, (python / c - 1) * 100))
+    if args.addon:
+        print("Node list() %.3f ms (%+.1f%%), median of %d in one Node process" % (
+            node, (node / c - 1) * 100, args.runs))
     return [], ""
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--library", required=True)
+    parser.add_argument("--addon")
     parser.add_argument("--runs", type=int, default=200)
     f.add_case_options(parser)
     args = parser.parse_args()
     args.library = os.path.abspath(args.library)
+    args.addon = args.addon and os.path.abspath(args.addon)
     if args.inside:
         return f.answer_inside(args, lambda: inside(args))
     stop = f.what_stops_fabrication()

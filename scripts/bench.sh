@@ -41,7 +41,7 @@ done
 # ------------------------------------------------------------ dependencies --
 
 scripts/install-deps.sh build libbenchmark-dev libssl-dev hyperfine time valgrind \
-    python3 iproute2 util-linux coreutils tar
+    python3 iproute2 util-linux coreutils tar nodejs debootstrap debian-archive-keyring
 
 # ------------------------------------------------------------------ builds --
 
@@ -109,4 +109,9 @@ echo "=== bindings: one list of each against one hwid_list_new, in one process"
 cmake -S . -B build-bench-libhwid -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHWID_LIBRARY=ON \
     -DBUILD_TESTING=OFF -DHWID_WERROR=ON > /dev/null
 cmake --build build-bench-libhwid -j"$jobs" --target hwid > /dev/null
-python3 bench/bindings.py --library build-bench-libhwid/libhwid/libhwid.so.1.0.0
+# The Node addon beside it, against Node-API's headers (scripts/npm-fetch.sh).
+headers=$(scripts/npm-fetch.sh "$root/build-trixie/root" node-api-headers build-bench-libhwid/npm | tail -n 1)
+cmake -S . -B build-bench-libhwid -DHWID_NODE_API_HEADERS="$headers" > /dev/null
+cmake --build build-bench-libhwid -j"$jobs" --target hwid_node > /dev/null
+python3 bench/bindings.py --library build-bench-libhwid/libhwid/libhwid.so.1.0.0 \
+    --addon build-bench-libhwid/libhwid/node/hwid.node

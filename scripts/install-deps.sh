@@ -30,7 +30,7 @@ packages_for() {
         test-windows) echo "$(packages_for build) $(packages_for windows) libgtest-dev iproute2 \
             util-linux qemu-user-static unzip" ;;
         # The static analysers, and what configuring the compile database needs.
-        lint) echo "shellcheck clang-format clang-tidy cppcheck pyflakes3 python3 git cmake make g++ \
+        lint) echo "shellcheck clang-format clang-tidy cppcheck pyflakes3 python3 nodejs git cmake make g++ \
             libpystring-dev libgtest-dev" ;;
         *) echo "$1" ;;
     esac

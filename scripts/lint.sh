@@ -6,6 +6,7 @@
 #   every .c, .cpp file  cppcheck (the Windows ones too), warnings and up
 #   the Linux build      clang-tidy with the checks of .clang-tidy
 #   every Python file    compiles, and pyflakes finds nothing
+#   every JavaScript file Node parses it
 #
 # Usage: scripts/lint.sh   (no root needed once the tools are installed;
 # about a minute on 2 cores). Installs what is missing (scripts/install-deps.sh
@@ -134,6 +135,13 @@ lint_python() {
     on_files "$scratch/python" pyflakes3
 }
 
+lint_js() {
+    tool node || return 1
+    tracked '*.js' >"$scratch/js"
+    # node --check reads one file; the words after it are the script's.
+    on_files "$scratch/js" sh -c 'for file; do node --check "$file" || exit 1; done' -
+}
+
 check "packages installed" timeout 1500 scripts/install-deps.sh lint
 check shellcheck lint_shell
 check clang-format lint_format
@@ -141,4 +149,5 @@ check "compile database ($build)" lint_compile_database
 check cppcheck lint_cppcheck
 check clang-tidy lint_tidy
 check python lint_python
+check javascript lint_js
 finish

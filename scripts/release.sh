@@ -228,7 +228,7 @@ build_npm() {
         chmod -R u=rwX,go=rX "$stage" && find "$stage/prebuilds" -type f -exec chmod a-x {} + &&
         rm -rf "$root/tmp/npm-out" &&
         scripts/distro-root.sh run --src-at /npm "$root" "$stage" \
-            sh -c 'HOME=/tmp/npm-home npm pack --silent --pack-destination /tmp/npm-out /npm' &&
+            sh -c 'mkdir /tmp/npm-out && cd /tmp/npm-out && HOME=/tmp/npm-home npm pack --silent /npm' &&
         cp "$root/tmp/npm-out/hwid-$semver.tgz" "$out/"
 }
 

@@ -23,12 +23,12 @@
 
 /* Every Node-API call is checked: a failed one leaves its exception (or
  * ours) pending and the function returns nothing. */
-#define TRY(call)                     \
-    do {                              \
-        if ((call) != napi_ok) {      \
+#define TRY(call)                      \
+    do {                               \
+        if ((call) != napi_ok) {       \
             throw_unless_pending(env); \
-            return NULL;              \
-        }                             \
+            return NULL;               \
+        }                              \
     } while (0)
 
 static void throw_unless_pending(napi_env env) {
@@ -40,7 +40,8 @@ static void throw_unless_pending(napi_env env) {
 /* The library's own failures: an Error with its status and hwid_strerror's text. */
 static napi_value throw_status(napi_env env, int status) {
     napi_value message, error, code;
-    if (napi_create_string_utf8(env, hwid_strerror(status), NAPI_AUTO_LENGTH, &message) == napi_ok &&
+    if (napi_create_string_utf8(env, hwid_strerror(status), NAPI_AUTO_LENGTH, &message) ==
+            napi_ok &&
         napi_create_error(env, NULL, message, &error) == napi_ok &&
         napi_create_int32(env, status, &code) == napi_ok &&
         napi_set_named_property(env, error, "status", code) == napi_ok)
@@ -68,29 +69,29 @@ static napi_status decoded(napi_env env, const char *text, napi_value *result) {
 static char *encoded(napi_env env, napi_value text, size_t *size) {
 #ifdef _WIN32
     size_t length = 0;
-    if (napi_get_value_string_utf16(env, text, NULL, 0, &length) != napi_ok)
-        return NULL;
+    if (napi_get_value_string_utf16(env, text, NULL, 0, &length) != napi_ok) return NULL;
     char16_t *wide = malloc(sizeof(char16_t) * (length + 1));
     char *bytes = NULL;
-    if (wide != NULL && napi_get_value_string_utf16(env, text, wide, length + 1, &length) == napi_ok) {
+    if (wide != NULL &&
+        napi_get_value_string_utf16(env, text, wide, length + 1, &length) == napi_ok) {
         /* Characters the code page lacks become its default character, as
          * hwidwin's own conversion of its command line does. */
         int needed = length == 0 ? 0
-                                 : WideCharToMultiByte(CP_ACP, 0, (const wchar_t *)wide, (int)length,
-                                                       NULL, 0, NULL, NULL);
+                                 : WideCharToMultiByte(CP_ACP, 0, (const wchar_t *)wide,
+                                                       (int)length, NULL, 0, NULL, NULL);
         bytes = (length == 0 || needed > 0) ? malloc((size_t)needed + 1) : NULL;
         if (bytes != NULL)
-            *size = (size_t)WideCharToMultiByte(CP_ACP, 0, (const wchar_t *)wide, (int)length, bytes,
-                                                needed, NULL, NULL);
+            *size = (size_t)WideCharToMultiByte(CP_ACP, 0, (const wchar_t *)wide, (int)length,
+                                                bytes, needed, NULL, NULL);
     }
     free(wide);
     return bytes;
 #else
     size_t length = 0;
-    if (napi_get_value_string_utf8(env, text, NULL, 0, &length) != napi_ok)
-        return NULL;
+    if (napi_get_value_string_utf8(env, text, NULL, 0, &length) != napi_ok) return NULL;
     char *bytes = malloc(length + 1);
-    if (bytes != NULL && napi_get_value_string_utf8(env, text, bytes, length + 1, size) != napi_ok) {
+    if (bytes != NULL &&
+        napi_get_value_string_utf8(env, text, bytes, length + 1, size) != napi_ok) {
         free(bytes);
         bytes = NULL;
     }
@@ -110,12 +111,9 @@ static napi_status set_text(napi_env env, napi_value row, napi_value raw, const 
                             const char *text) {
     napi_value string, bytes;
     napi_status status = decoded(env, text, &string);
-    if (status == napi_ok)
-        status = napi_set_named_property(env, row, name, string);
-    if (status == napi_ok)
-        status = napi_create_buffer_copy(env, strlen(text), text, NULL, &bytes);
-    if (status == napi_ok)
-        status = napi_set_named_property(env, raw, name, bytes);
+    if (status == napi_ok) status = napi_set_named_property(env, row, name, string);
+    if (status == napi_ok) status = napi_create_buffer_copy(env, strlen(text), text, NULL, &bytes);
+    if (status == napi_ok) status = napi_set_named_property(env, raw, name, bytes);
     return status;
 }
 
@@ -144,20 +142,17 @@ static napi_value list(napi_env env, napi_callback_info info) {
     (void)info;
     hwid_list *rows = NULL;
     int status = hwid_list_new(&rows);
-    if (status < 0)
-        return throw_status(env, status);
+    if (status < 0) return throw_status(env, status);
     size_t count = hwid_list_count(rows);
     napi_value result = NULL;
-    if (napi_create_array_with_length(env, count, &result) != napi_ok)
-        result = NULL;
+    if (napi_create_array_with_length(env, count, &result) != napi_ok) result = NULL;
     for (size_t index = 0; result != NULL && index < count; index++) {
         napi_value row = row_object(env, rows, index);
         if (row == NULL || napi_set_element(env, result, (uint32_t)index, row) != napi_ok)
             result = NULL;
     }
     hwid_list_free(rows);
-    if (result == NULL)
-        throw_unless_pending(env);
+    if (result == NULL) throw_unless_pending(env);
     return result;
 }
 
@@ -165,8 +160,7 @@ static napi_value one_argument(napi_env env, napi_callback_info info) {
     size_t count = 1;
     napi_value argument = NULL;
     TRY(napi_get_cb_info(env, info, &count, &argument, NULL, NULL));
-    if (count < 1)
-        TRY(napi_get_undefined(env, &argument));
+    if (count < 1) TRY(napi_get_undefined(env, &argument));
     return argument;
 }
 
@@ -180,8 +174,7 @@ static napi_value hardware_id_string(napi_env env, const char hardware_id[HWID_I
  * the exact bytes. */
 static napi_value generate(napi_env env, napi_callback_info info) {
     napi_value id = one_argument(env, info);
-    if (id == NULL)
-        return NULL;
+    if (id == NULL) return NULL;
     napi_valuetype kind;
     bool is_typed_array = false;
     TRY(napi_typeof(env, id, &kind));
@@ -191,8 +184,7 @@ static napi_value generate(napi_env env, napi_callback_info info) {
     if (kind == napi_string) {
         size_t size = 0;
         char *bytes = encoded(env, id, &size);
-        if (bytes == NULL)
-            return throw_status(env, HWID_E_NOMEM);
+        if (bytes == NULL) return throw_status(env, HWID_E_NOMEM);
         status = hwid_generate(bytes, size, hardware_id);
         free(bytes);
     } else if (is_typed_array) {
@@ -215,18 +207,15 @@ static napi_value generate(napi_env env, napi_callback_info info) {
 }
 
 static bool is_hardware_id(const char *text, size_t length) {
-    if (length != HWID_ID_SIZE - 1)
-        return false;
+    if (length != HWID_ID_SIZE - 1) return false;
     for (size_t i = 0; i < length; i++)
-        if (strchr("0123456789abcdefABCDEF", text[i]) == NULL || text[i] == '\0')
-            return false;
+        if (strchr("0123456789abcdefABCDEF", text[i]) == NULL || text[i] == '\0') return false;
     return true;
 }
 
 static napi_value present(napi_env env, napi_callback_info info) {
     napi_value id = one_argument(env, info);
-    if (id == NULL)
-        return NULL;
+    if (id == NULL) return NULL;
     napi_valuetype kind;
     TRY(napi_typeof(env, id, &kind));
     if (kind != napi_string) {
@@ -242,8 +231,7 @@ static napi_value present(napi_env env, napi_callback_info info) {
         return NULL;
     }
     int status = hwid_present(text);
-    if (status < 0)
-        return throw_status(env, status);
+    if (status < 0) return throw_status(env, status);
     napi_value result;
     TRY(napi_get_boolean(env, status == 1, &result));
     return result;
@@ -257,8 +245,8 @@ NAPI_MODULE_INIT() {
         {"version", version}, {"list", list}, {"generate", generate}, {"present", present}};
     for (size_t i = 0; i < sizeof functions / sizeof functions[0]; i++) {
         napi_value function;
-        TRY(napi_create_function(env, functions[i].name, NAPI_AUTO_LENGTH, functions[i].function, NULL,
-                                 &function));
+        TRY(napi_create_function(env, functions[i].name, NAPI_AUTO_LENGTH, functions[i].function,
+                                 NULL, &function));
         TRY(napi_set_named_property(env, exports, functions[i].name, function));
     }
     napi_value number;
