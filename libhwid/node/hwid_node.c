@@ -106,35 +106,42 @@ static napi_value version(napi_env env, napi_callback_info info) {
     return result;
 }
 
-/* The text of one row's field, and its bytes in a Buffer of their own. */
-static napi_status set_text(napi_env env, napi_value row, napi_value raw, const char *name,
-                            const char *text) {
-    napi_value string, bytes;
-    napi_status status = decoded(env, text, &string);
-    if (status == napi_ok) status = napi_set_named_property(env, row, name, string);
-    if (status == napi_ok) status = napi_create_buffer_copy(env, strlen(text), text, NULL, &bytes);
-    if (status == napi_ok) status = napi_set_named_property(env, raw, name, bytes);
+/* A field's text, decoded, and its bytes in a Buffer of their own. */
+static napi_status text_values(napi_env env, const char *text, napi_value *string,
+                               napi_value *bytes) {
+    napi_status status = decoded(env, text, string);
+    if (status == napi_ok) status = napi_create_buffer_copy(env, strlen(text), text, NULL, bytes);
+    return status;
+}
+
+/* An object with the named values, as a literal would make it. */
+static napi_status object_of(napi_env env, const char *const names[], const napi_value values[],
+                             size_t count, napi_value *result) {
+    napi_property_descriptor fields[5];
+    for (size_t i = 0; i < count; i++)
+        fields[i] = (napi_property_descriptor){
+            names[i], NULL, NULL, NULL, NULL, values[i], napi_default_jsproperty, NULL};
+    napi_status status = napi_create_object(env, result);
+    if (status == napi_ok) status = napi_define_properties(env, *result, count, fields);
     return status;
 }
 
 /* One row as an object; every byte copied out of the list. */
 static napi_value row_object(napi_env env, const hwid_list *list, size_t index) {
+    static const char *const names[] = {"type", "hardwareId", "deviceId", "comment", "raw"};
     int type = hwid_list_type(list, index);
     const char *hardware_id = hwid_list_hardware_id(list, index);
     const char *device_id = hwid_list_device_id(list, index);
     const char *comment = hwid_list_comment(list, index);
     if (type < 0 || hardware_id == NULL || device_id == NULL || comment == NULL)
         return throw_status(env, HWID_E_INTERNAL);
-    napi_value row, raw, value;
-    TRY(napi_create_object(env, &row));
-    TRY(napi_create_object(env, &raw));
-    TRY(napi_create_int32(env, type, &value));
-    TRY(napi_set_named_property(env, row, "type", value));
-    TRY(napi_create_string_utf8(env, hardware_id, NAPI_AUTO_LENGTH, &value));
-    TRY(napi_set_named_property(env, row, "hardwareId", value));
-    TRY(set_text(env, row, raw, "deviceId", device_id));
-    TRY(set_text(env, row, raw, "comment", comment));
-    TRY(napi_set_named_property(env, row, "raw", raw));
+    napi_value values[5], raw[2], row;
+    TRY(napi_create_int32(env, type, &values[0]));
+    TRY(napi_create_string_utf8(env, hardware_id, NAPI_AUTO_LENGTH, &values[1]));
+    TRY(text_values(env, device_id, &values[2], &raw[0]));
+    TRY(text_values(env, comment, &values[3], &raw[1]));
+    TRY(object_of(env, names + 2, raw, 2, &values[4]));
+    TRY(object_of(env, names, values, 5, &row));
     return row;
 }
 
