@@ -67,11 +67,29 @@ done
 # apt-get's progress is noise unless it fails: keep it in a log.
 log=$(mktemp "${TMPDIR:-/tmp}/hwid-install-deps.XXXXXX.log")
 echo "installing with apt-get:$missing" >&2
+# A mirror caught in the middle of a sync serves some index with the wrong
+# size: apt-get update fails for that one list. Tried again a little later
+# it is usually whole. If it stays broken, the install takes every package
+# at the release's own version (-t CODENAME): an architecture whose update
+# list is missing cannot then be asked for another version than the rest.
+update() {
+    for wait in 20 60 0; do
+        $as_root apt-get update -q && return 0
+        [ "$wait" = 0 ] || { echo "apt-get update failed; again in ${wait}s"; sleep "$wait"; }
+    done
+    return 1
+}
+release=""
+exec 3>&2
 if {
-    $as_root apt-get update -q &&
-        # One word per package.
-        $as_root env DEBIAN_FRONTEND=noninteractive \
-            apt-get install -y -q --no-install-recommends $missing
+    update || {
+        # shellcheck source=/dev/null
+        release=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+        echo "apt-get update failed three times: installing at $release's own versions" >&3
+    }
+    # One word per package.
+    $as_root env DEBIAN_FRONTEND=noninteractive \
+        apt-get install -y -q --no-install-recommends ${release:+-t "$release"} $missing
 } >"$log" 2>&1; then
     rm -f "$log"
 else
