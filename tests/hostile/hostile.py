@@ -49,9 +49,6 @@ BIG = 100 * MB
 NET = "/sys/class/net"
 TAP0 = ("tap", "tap0", "0a:1b:2c:3d:4e:5f", None)
 TAP0_ACCEPTED = {"tap0": b"0A1B2C3D4E5F"}
-# The longest line hwidtool reads of the command at once; a longer one
-# arrives in pieces of this size.
-PIECE = 4095
 # The plain binary stays near 4 MB whatever the machine holds; anything that
 # read a 100 MB file or a 1 MB line whole would pass this bound at once.
 PEAK_LIMIT_KB = 16 * 1024
@@ -71,11 +68,6 @@ def write_big(path, head, fill, tail=b""):
         stream.write(tail)
 
 
-def laid_out(machine):
-    f.fabricate(machine)
-    return machine
-
-
 def machine_usb_10000():
     # Every 7th device is mass storage, every 5th has no serial.
     devices = []
@@ -84,7 +76,7 @@ def machine_usb_10000():
         words = (b"Maker %d\n" % (i % 13), b"Product %d\n" % i)
         devices.append(f.stick(name, serial, *words, expected=serial is not None) if i % 7 == 0
                        else f.UsbDevice(name, serial, *words, [(name + ":1.0", b"03\n")]))
-    machine = laid_out(f.Machine("usb-10000", [TAP0], TAP0_ACCEPTED, devices))
+    machine = f.fabricate(f.Machine("usb-10000", [TAP0], TAP0_ACCEPTED, devices))
     # usb1, 4999 devices, 4999 interfaces and one stray entry: 10,000.
     os.symlink("nowhere", os.path.join(f.USB_DEVICES, "stray"))
     assert len(os.listdir(f.USB_DEVICES)) == 10000
@@ -97,7 +89,7 @@ def machine_huge_attributes():
     the white space) are listed, and without the words too long to read."""
     serials = {"1-3": b"CSER\n", "1-4": b"DSER\n"}
     listed = {"1-1": (b"BIGSER", b" - Prod"), "1-4": (b"DSER", b" - ")}
-    machine = laid_out(f.Machine("huge-attributes", [TAP0], TAP0_ACCEPTED, [
+    machine = f.fabricate(f.Machine("huge-attributes", [TAP0], TAP0_ACCEPTED, [
         f.UsbDevice(name, serials.get(name), b"Maker\n", b"Prod\n", [(name + ":1.0", b"08\n")],
                     {name + ":1.0": listed[name]} if name in listed else {})
         for name in ("1-1", "1-2", "1-3", "1-4", "1-5")]))
@@ -125,14 +117,14 @@ def machine_garbage_class():
     garbage += [b"\x00\x08\n", b"\xff\xfe0\x008\n", b"0\x008\n"]
     devices = [f.UsbDevice("1-%d" % (i + 1), b"G%d\n" % i, b"Junk\n", b"Class\n",
                            [("1-%d:1.0" % (i + 1), g)]) for i, g in enumerate(garbage)]
-    return laid_out(f.Machine("garbage-class", [TAP0], TAP0_ACCEPTED, devices + [
+    return f.fabricate(f.Machine("garbage-class", [TAP0], TAP0_ACCEPTED, devices + [
         f.stick("2-1", b"GOOD0001\n", b"Real\n", b"Stick\n")]))
 
 
 def machine_bad_links():
     """Links that cannot be read are no attribute; of the devices they spoil
     only 1-5 is listed, with 1-1's serial and no product."""
-    machine = laid_out(f.Machine("bad-links", [TAP0], TAP0_ACCEPTED, [
+    machine = f.fabricate(f.Machine("bad-links", [TAP0], TAP0_ACCEPTED, [
         f.stick("1-1", b"GOOD0001\n", b"Real\n", b"Stick\n"),
         f.UsbDevice("1-2", None, None, b"Prod\n", [("1-2:1.0", b"08\n")]),
         f.UsbDevice("1-3", None, None, None, [("1-3:1.0", b"08\n")]),
@@ -189,8 +181,8 @@ def machine_address_files():
     accepted = {"nonl0": b"001A2B3C4D5E", "nul1": b"001A2B3C4D5F", "huge1": b"0A0B0C0D0E0F",
                 "cr0": b"001A2B3C4D61", "evil\x1b[31m\nname": b"001A2B3C4D64",
                 "nocolon0": b"001A2B3C4D65"}
-    machine = laid_out(f.Machine("address-files", accepted=accepted,
-                                 ifconfig=b"eth9 Link encap:Ethernet HWaddr 00:99:99:99:99:99\n"))
+    eth9 = b"eth9 Link encap:Ethernet HWaddr 00:99:99:99:99:99\n"  # not run: sysfs has some
+    machine = f.fabricate(f.Machine("address-files", accepted=accepted, ifconfig=eth9))
     f.run("mount", "-t", "tmpfs", "tmpfs", NET)
     for name, content in entries:
         path = os.path.join(NET, name, "address")
@@ -204,17 +196,18 @@ def machine_address_files():
 
 def machine_ifconfig_1mb():
     """Only the loopback interface: the command's lines, read in pieces of
-    PIECE bytes, each cut at a NUL."""
+    `piece` bytes (the longest line read at once), each cut at a NUL."""
+    piece = 4095
     good = b"eth7 Link encap:Ethernet HWaddr 00:1a:2b:3c:4d:77"
-    pad = b"A" * (PIECE - len(good))
+    pad = b"A" * (piece - len(good))
     out = b"x" * MB + b"\n"                                     # a 1 MB line
     out += pad + good + b"y" * MB + b"\n"                       # ends a piece
-    out += good + b" " * (PIECE - len(good)) + b"z" * MB + b"\n"  # starts a piece
+    out += good + b" " * (piece - len(good)) + b"z" * MB + b"\n"  # starts a piece
     out += b"eth8 Link encap:Ethernet HWaddr " + b"0" * MB + b"\n"
     out += b"HWaddr Ethernet \0 " * 60000 + b"\n"
     out += bytes(random.Random(3).randrange(256) for _ in range(MB))
     out += b"\neth0      Link encap:Ethernet  HWaddr 00:1a:2b:3c:4d:5e  \n"
-    return laid_out(f.Machine("ifconfig-1mb", ifconfig=out, expect_fallback=True, fallback_rows=[
+    return f.fabricate(f.Machine("ifconfig-1mb", ifconfig=out, expect_fallback=True, fallback_rows=[
         (pad + b"eth7", b"001A2B3C4D77"), (b"eth7", b"001A2B3C4D77"), (b"eth0", b"001A2B3C4D5E")]))
 
 
@@ -226,10 +219,11 @@ MACHINES = {"usb-10000": machine_usb_10000, "huge-attributes": machine_huge_attr
 def zoo(fallback, more=b"", more_rows=()):
     """The system tests' USB zoo and old ifconfig, the command's lines `more`
     after it; with `fallback`, no NIC accepted."""
-    return laid_out(f.Machine(
-        "zoo", f.REJECTED_ONLY if fallback else [TAP0, ("bridge", "br0", "02:11:22:33:44:55", None)],
-        {} if fallback else dict(TAP0_ACCEPTED, br0=b"021122334455"), f.usb_zoo(),
-        f.OLD_IFCONFIG + more, f.OLD_IFCONFIG_ROWS + list(more_rows), fallback))
+    interfaces = [TAP0, ("bridge", "br0", "02:11:22:33:44:55", None)]
+    accepted = dict(TAP0_ACCEPTED, br0=b"021122334455")
+    return f.fabricate(f.Machine("zoo", f.REJECTED_ONLY if fallback else interfaces,
+                                 {} if fallback else accepted, f.usb_zoo(), f.OLD_IFCONFIG + more,
+                                 f.OLD_IFCONFIG_ROWS + list(more_rows), fallback))
 
 
 # ------------------------------------------------------------------ checks --
@@ -280,6 +274,8 @@ def check_memcheck(name, args):
     failures += [line for line in summary if re.search(r"(definitely|indirectly) lost", line)
                  and not re.search(r"lost: 0 bytes in 0 blocks", line)]
     return failures, "; ".join(summary)
+
+
 # The audit: strace -ff writes one file per process, so each process's calls
 # can be judged on their own.
 AUDIT_CASES = ["audit-sysfs", "audit-fallback"]

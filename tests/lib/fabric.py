@@ -307,10 +307,12 @@ def install_ifconfig(output):
 
 
 def fabricate(machine):
+    """Lays out `machine`; returns it, for a harness that goes on to spoil it."""
     add_interfaces(machine.interfaces)
     mount_sysfs()
     lay_out_usb(machine.usb)
     install_ifconfig(machine.ifconfig)
+    return machine
 
 
 def expected_rows(machine):
