@@ -3,9 +3,10 @@
 system-call audit, and with its system calls failing.
 
 Every case runs in fresh network and mount namespaces of its own, on
-machines made with tests/lib/fabric.py. The expected listing comes from a model of the probe written
-here over the fabricated tree; each machine also states its row counts by
-hand, so that the model and the fabrication are checked too.
+machines made with tests/lib/fabric.py. Each machine states the rows it
+must list as it lays them out (fabric.Machine: the interfaces accepted, the
+command's rows, each USB device's), derived from the bytes it writes; the
+table expected is fabric's listing of those rows, byte for byte.
 
   machines  10,000 USB entries; 100 MB, garbage, looping and dangling sysfs
             files; 1 MB ifconfig lines: right table, status 0, nothing on
@@ -47,98 +48,14 @@ MB = 1024 * 1024
 BIG = 100 * MB
 NET = "/sys/class/net"
 TAP0 = ("tap", "tap0", "0a:1b:2c:3d:4e:5f", None)
+TAP0_ACCEPTED = {"tap0": b"0A1B2C3D4E5F"}
 # The plain binary stays near 4 MB whatever the machine holds; anything that
 # read a 100 MB file or a 1 MB line whole would pass this bound at once.
 PEAK_LIMIT_KB = 16 * 1024
 
 
-# ------------------------------------------------------------------ model --
-
-def read_at_most(path, limit):
-    """Up to `limit` bytes of `path`, or None when it cannot be opened/read."""
-    try:
-        with open(path, "rb") as stream:
-            return stream.read(limit)
-    except OSError:
-        return None
-
-
-def quickread(path):
-    """The first line up to a NUL; empty if unreadable or over 1023 bytes."""
-    line = (read_at_most(path, 1025) or b"").split(b"\n", 1)[0]
-    return b"" if len(line) > 1023 else line.split(b"\0", 1)[0]
-
-
-def is_mass_storage(path):
-    """The class file's first word is 08, after any white space; read in pieces."""
-    try:
-        with open(path, "rb") as stream:
-            data = stream.read(65536)
-            while data.isspace():
-                data = stream.read(65536)
-            head = data.lstrip() + stream.read(3)
-    except OSError:
-        return False
-    return re.match(rb"08(\s|\Z)", head) is not None
-
-
-def nic_rows(name, text):
-    """The row for interface `name` with address `text`, if it is accepted."""
-    address = text.strip().replace(b":", b"").upper()
-    if len(address) != 12 or address == b"0" * 12 or name.startswith((b"veth", b"br-", b"docker")):
-        return []
-    return [(b"NIC", address, name)]
-
-
-def sysfs_rows():
-    rows = []
-    for name in os.listdir(NET.encode()):
-        data = read_at_most(NET.encode() + b"/" + name + b"/address", 29)
-        if not name.startswith(b".") and data and data[0] != 0:
-            rows += nic_rows(name, data.split(b"\n", 1)[0].split(b"\0", 1)[0])
-    return rows
-
-
-def ifconfig_rows(output):
-    """In pieces of at most 4095 bytes, each line or piece cut at a NUL."""
-    rows, pos = [], 0
-    while pos < len(output):
-        newline = output.find(b"\n", pos)
-        end = min(len(output) if newline < 0 else newline + 1, pos + 4095)
-        line = output[pos:end].split(b"\0", 1)[0]
-        pos = end
-        fields = line.strip().split(b" ")
-        if b"HWaddr" in line and b"Ethernet" in line and len(fields) >= 3:
-            rows += nic_rows(fields[0], fields[-1])
-    return rows
-
-
-def usb_devices():
-    """(serial, manufacturer, product) of each mass-storage interface with a serial."""
-    found = []
-    for entry in os.listdir(f.USB_DEVICES.encode()) if os.path.isdir(f.USB_DEVICES) else []:
-        base = f.USB_DEVICES.encode() + b"/" + entry + b"/"
-        if not is_mass_storage(base + b"bInterfaceClass"):
-            continue
-        serial = quickread(base + b"../serial")
-        if serial:
-            found.append((serial, quickread(base + b"../manufacturer"),
-                          quickread(base + b"../product")))
-    return found
-
-
-def expected_listing(ifconfig_output):
-    """The model's listing, its rows, and whether it used the command."""
-    rows = sysfs_rows()
-    fallback = not rows
-    if fallback and ifconfig_output is not None:
-        rows = ifconfig_rows(ifconfig_output)
-    rows += [(b"USB", serial, maker + b" - " + product)
-             for serial, maker, product in usb_devices()]
-    return f.listing(rows), rows, fallback
-
-
 # ------------------------------------------------------------- fabricating --
+# Each machine is laid out by its function, which returns its fabric.Machine.
 
 def write_big(path, head, fill, tail=b""):
     """About 100 MB: head, `fill` repeated, tail."""
@@ -151,67 +68,70 @@ def write_big(path, head, fill, tail=b""):
         stream.write(tail)
 
 
-def net_from_interfaces(interfaces):
-    f.add_interfaces(interfaces)
-    f.mount_sysfs()
-
-
-usb_path = f.usb_path
-
-
 def machine_usb_10000():
-    net_from_interfaces([TAP0])
     # Every 7th device is mass storage, every 5th has no serial.
-    f.lay_out_usb([f.UsbDevice("1-%d" % (i + 1), b"SER%05d\n" % i if i % 5 else None,
-                               b"Maker %d\n" % (i % 13), b"Product %d\n" % i,
-                               [("1-%d:1.0" % (i + 1), b"03\n" if i % 7 else b"08\n")])
-                   for i in range(4999)])
+    devices = []
+    for i in range(4999):
+        name, serial = "1-%d" % (i + 1), b"SER%05d\n" % i if i % 5 else None
+        words = (b"Maker %d\n" % (i % 13), b"Product %d\n" % i)
+        devices.append(f.stick(name, serial, *words, expected=serial is not None) if i % 7 == 0
+                       else f.UsbDevice(name, serial, *words, [(name + ":1.0", b"03\n")]))
+    machine = f.fabricate(f.Machine("usb-10000", [TAP0], TAP0_ACCEPTED, devices))
     # usb1, 4999 devices, 4999 interfaces and one stray entry: 10,000.
     os.symlink("nowhere", os.path.join(f.USB_DEVICES, "stray"))
     assert len(os.listdir(f.USB_DEVICES)) == 10000
+    return machine
 
 
 def machine_huge_attributes():
-    net_from_interfaces([TAP0])
+    """A line longer than the 1023 bytes read of an attribute reads as empty:
+    only 1-1 (its serial's first line) and 1-4 (its class word found after
+    the white space) are listed, and without the words too long to read."""
     serials = {"1-3": b"CSER\n", "1-4": b"DSER\n"}
-    f.lay_out_usb([f.UsbDevice(name, serials.get(name), b"Maker\n", b"Prod\n",
-                               [(name + ":1.0", b"08\n")])
-                   for name in ("1-1", "1-2", "1-3", "1-4", "1-5")])
+    listed = {"1-1": (b"BIGSER", b" - Prod"), "1-4": (b"DSER", b" - ")}
+    machine = f.fabricate(f.Machine("huge-attributes", [TAP0], TAP0_ACCEPTED, [
+        f.UsbDevice(name, serials.get(name), b"Maker\n", b"Prod\n", [(name + ":1.0", b"08\n")],
+                    {name + ":1.0": listed[name]} if name in listed else {})
+        for name in ("1-1", "1-2", "1-3", "1-4", "1-5")]))
     # Serial line followed by 100 MB; manufacturer 100 MB without a newline.
-    write_big(usb_path("1-1", "serial"), b"BIGSER\n", b"A")
-    write_big(usb_path("1-1", "manufacturer"), b"", b"M")
+    write_big(f.usb_path("1-1", "serial"), b"BIGSER\n", b"A")
+    write_big(f.usb_path("1-1", "manufacturer"), b"", b"M")
     # A serial of 100 MB on one line: too long, so no record.
-    write_big(usb_path("1-2", "serial"), b"", b"S", b"\n")
+    write_big(f.usb_path("1-2", "serial"), b"", b"S", b"\n")
     # Class "08" glued to 100 MB of text: the word is not 08.
-    write_big(usb_path("1-3", "1-3:1.0", "bInterfaceClass"), b"08", b"x", b"\n")
+    write_big(f.usb_path("1-3", "1-3:1.0", "bInterfaceClass"), b"08", b"x", b"\n")
     # 100 MB of white space before the word; a product line of 100 MB.
-    write_big(usb_path("1-4", "1-4:1.0", "bInterfaceClass"), b"", b" \n\t", b"08\n")
-    write_big(usb_path("1-4", "product"), b"", b"P", b"\n")
-    write_big(usb_path("1-4", "manufacturer"), b"", b"\n")
+    write_big(f.usb_path("1-4", "1-4:1.0", "bInterfaceClass"), b"", b" \n\t", b"08\n")
+    write_big(f.usb_path("1-4", "product"), b"", b"P", b"\n")
+    write_big(f.usb_path("1-4", "manufacturer"), b"", b"\n")
     # Class file of 100 MB of "08\n" lines and a serial of 100 MB of NULs.
-    write_big(usb_path("1-5", "1-5:1.0", "bInterfaceClass"), b"", b"08\n")
-    write_big(usb_path("1-5", "serial"), b"", b"\0")
+    write_big(f.usb_path("1-5", "1-5:1.0", "bInterfaceClass"), b"", b"08\n")
+    write_big(f.usb_path("1-5", "serial"), b"", b"\0")
+    return machine
 
 
 def machine_garbage_class():
-    net_from_interfaces([TAP0])
+    """Class files whose first word is no 08: only the one real stick is listed."""
     rng = random.Random(20261207)
     garbage = [bytes(rng.randrange(256) for _ in range(4096)) for _ in range(6)]
     garbage += [b"\x00\x08\n", b"\xff\xfe0\x008\n", b"0\x008\n"]
     devices = [f.UsbDevice("1-%d" % (i + 1), b"G%d\n" % i, b"Junk\n", b"Class\n",
                            [("1-%d:1.0" % (i + 1), g)]) for i, g in enumerate(garbage)]
-    f.lay_out_usb(devices + [f.stick("2-1", b"GOOD0001\n", b"Real\n", b"Stick\n")])
+    return f.fabricate(f.Machine("garbage-class", [TAP0], TAP0_ACCEPTED, devices + [
+        f.stick("2-1", b"GOOD0001\n", b"Real\n", b"Stick\n")]))
 
 
 def machine_bad_links():
-    net_from_interfaces([TAP0])
-    f.lay_out_usb([
+    """Links that cannot be read are no attribute; of the devices they spoil
+    only 1-5 is listed, with 1-1's serial and no product."""
+    machine = f.fabricate(f.Machine("bad-links", [TAP0], TAP0_ACCEPTED, [
         f.stick("1-1", b"GOOD0001\n", b"Real\n", b"Stick\n"),
         f.UsbDevice("1-2", None, None, b"Prod\n", [("1-2:1.0", b"08\n")]),
         f.UsbDevice("1-3", None, None, None, [("1-3:1.0", b"08\n")]),
         f.UsbDevice("1-4", b"ZERO0001\n", None, None, [("1-4:1.0", b""), ("1-4:1.1", b"")]),
-        f.UsbDevice("1-5", None, b"Maker\n", None, [("1-5:1.0", b"08\n")]),
-    ])
+        f.UsbDevice("1-5", None, b"Maker\n", None, [("1-5:1.0", b"08\n")],
+                    {"1-5:1.0": (b"GOOD0001", b"Maker - ")}),
+    ]))
     entry = f.USB_DEVICES + "/"
     # path, and where it links to (None: a directory where a file belongs)
     links = [
@@ -219,14 +139,14 @@ def machine_bad_links():
         (entry + "dangling", "../../../devices/gone"), (entry + "self", "self"),
         (entry + "loop-a", "loop-b"), (entry + "loop-b", "loop-a"), (entry + "zero", "/dev/zero"),
         # 1-2: the serial leads nowhere, the manufacturer to itself.
-        (usb_path("1-2", "serial"), "gone"), (usb_path("1-2", "manufacturer"), "manufacturer"),
+        (f.usb_path("1-2", "serial"), "gone"), (f.usb_path("1-2", "manufacturer"), "manufacturer"),
         # 1-3: the serial reads for ever, the manufacturer is a directory.
-        (usb_path("1-3", "serial"), "/dev/zero"), (usb_path("1-3", "manufacturer"), None),
+        (f.usb_path("1-3", "serial"), "/dev/zero"), (f.usb_path("1-3", "manufacturer"), None),
         # 1-4: the serial would be valid; one class file is /dev/zero, one a directory.
-        (usb_path("1-4", "1-4:1.0", "bInterfaceClass"), "/dev/zero"),
-        (usb_path("1-4", "1-4:1.1", "bInterfaceClass"), None),
+        (f.usb_path("1-4", "1-4:1.0", "bInterfaceClass"), "/dev/zero"),
+        (f.usb_path("1-4", "1-4:1.1", "bInterfaceClass"), None),
         # 1-5: the serial is a good one elsewhere, the product loops.
-        (usb_path("1-5", "serial"), "../1-1/serial"), (usb_path("1-5", "product"), "product"),
+        (f.usb_path("1-5", "serial"), "../1-1/serial"), (f.usb_path("1-5", "product"), "product"),
     ]
     for path, target in links:
         if os.path.lexists(path):
@@ -235,101 +155,92 @@ def machine_bad_links():
             os.makedirs(path)
         else:
             os.symlink(target, path)
+    return machine
 
 
 def machine_address_files():
     """Real interfaces always have a proper address file, so these are on a tmpfs
-    over /sys/class/net, each with its file's bytes, a function making it, or None."""
+    over /sys/class/net, each with its file's bytes, a function making it, or None.
+    An address is read up to 29 bytes and cut at a NUL: huge0's and ib0's
+    29 bytes hold more than an address, nul1's NUL ends one."""
     rng = random.Random(7)
     entries = [
-        (b"nonl0", b"00:1a:2b:3c:4d:5e"), (b"nul0", b"\0" * 4096),
-        (b"nul1", b"00:1a:2b:3c:4d:5f\0\0\0garbage\n"), (b"nul2", b"\0" + b"00:1a:2b:3c:4d:60\n"),
-        (b"huge0", lambda p: write_big(p, b"02:00:00:00:00:01", b"x")),
-        (b"huge1", lambda p: write_big(p, b"   0a:0b:0c:0d:0e:0f   \n", b"y")),
-        (b"garbage0", bytes(rng.randrange(256) for _ in range(512))),
-        (b"cr0", b"00:1a:2b:3c:4d:61\r\n"), (b"empty0", b""), (b"nl0", b"\n"),
-        (b"ib0", b"80:00:02:08:fe:80:00:00:00:00:00:00:00:11:22:33:44:55:66:77\n"),
-        (b"zero0", lambda p: os.symlink("/dev/zero", p)),
-        (b"loop0", lambda p: os.symlink("address", p)), (b"dir0", os.makedirs),
-        (b"noaddr0", None), (b"veth9", b"00:1a:2b:3c:4d:62\n"),
-        (b".hidden", b"00:1a:2b:3c:4d:63\n"), (b"evil\x1b[31m\nname", b"00:1a:2b:3c:4d:64\n"),
-        (b"nocolon0", b"001a2b3c4d65"),
+        ("nonl0", b"00:1a:2b:3c:4d:5e"), ("nul0", b"\0" * 4096),
+        ("nul1", b"00:1a:2b:3c:4d:5f\0\0\0garbage\n"), ("nul2", b"\0" + b"00:1a:2b:3c:4d:60\n"),
+        ("huge0", lambda p: write_big(p, b"02:00:00:00:00:01", b"x")),
+        ("huge1", lambda p: write_big(p, b"   0a:0b:0c:0d:0e:0f   \n", b"y")),
+        ("garbage0", bytes(rng.randrange(256) for _ in range(512))),
+        ("cr0", b"00:1a:2b:3c:4d:61\r\n"), ("empty0", b""), ("nl0", b"\n"),
+        ("ib0", b"80:00:02:08:fe:80:00:00:00:00:00:00:00:11:22:33:44:55:66:77\n"),
+        ("zero0", lambda p: os.symlink("/dev/zero", p)),
+        ("loop0", lambda p: os.symlink("address", p)), ("dir0", os.makedirs),
+        ("noaddr0", None), ("veth9", b"00:1a:2b:3c:4d:62\n"),
+        (".hidden", b"00:1a:2b:3c:4d:63\n"), ("evil\x1b[31m\nname", b"00:1a:2b:3c:4d:64\n"),
+        ("nocolon0", b"001a2b3c4d65"),
     ]
-    f.run("mount", "-t", "sysfs", "sysfs", "/sys")
+    accepted = {"nonl0": b"001A2B3C4D5E", "nul1": b"001A2B3C4D5F", "huge1": b"0A0B0C0D0E0F",
+                "cr0": b"001A2B3C4D61", "evil\x1b[31m\nname": b"001A2B3C4D64",
+                "nocolon0": b"001A2B3C4D65"}
+    eth9 = b"eth9 Link encap:Ethernet HWaddr 00:99:99:99:99:99\n"  # not run: sysfs has some
+    machine = f.fabricate(f.Machine("address-files", accepted=accepted, ifconfig=eth9))
     f.run("mount", "-t", "tmpfs", "tmpfs", NET)
     for name, content in entries:
-        path = os.path.join(NET.encode(), name, b"address")
+        path = os.path.join(NET, name, "address")
         os.makedirs(os.path.dirname(path))
         if callable(content):
             content(path)
         elif content is not None:
             f.write(path, content)
-    f.lay_out_usb(None)
-    return b"eth9 Link encap:Ethernet HWaddr 00:99:99:99:99:99\n"
+    return machine
 
 
 def machine_ifconfig_1mb():
-    net_from_interfaces([])  # only the loopback interface: fallback
-    f.lay_out_usb(None)
+    """Only the loopback interface: the command's lines, read in pieces of
+    `piece` bytes (the longest line read at once), each cut at a NUL."""
+    piece = 4095
     good = b"eth7 Link encap:Ethernet HWaddr 00:1a:2b:3c:4d:77"
-    out = b"x" * MB + b"\n"                                   # a 1 MB line
-    out += b"A" * (4095 - len(good)) + good + b"y" * MB + b"\n"  # ends a piece
-    out += good + b" " * (4095 - len(good)) + b"z" * MB + b"\n"  # starts a piece
+    pad = b"A" * (piece - len(good))
+    out = b"x" * MB + b"\n"                                     # a 1 MB line
+    out += pad + good + b"y" * MB + b"\n"                       # ends a piece
+    out += good + b" " * (piece - len(good)) + b"z" * MB + b"\n"  # starts a piece
     out += b"eth8 Link encap:Ethernet HWaddr " + b"0" * MB + b"\n"
     out += b"HWaddr Ethernet \0 " * 60000 + b"\n"
     out += bytes(random.Random(3).randrange(256) for _ in range(MB))
-    return out + b"\neth0      Link encap:Ethernet  HWaddr 00:1a:2b:3c:4d:5e  \n"
+    out += b"\neth0      Link encap:Ethernet  HWaddr 00:1a:2b:3c:4d:5e  \n"
+    return f.fabricate(f.Machine("ifconfig-1mb", ifconfig=out, expect_fallback=True, fallback_rows=[
+        (pad + b"eth7", b"001A2B3C4D77"), (b"eth7", b"001A2B3C4D77"), (b"eth0", b"001A2B3C4D5E")]))
 
 
-# name, fabrication (returns the stand-in ifconfig's output, None: no command),
-# hand-counted NIC rows, USB rows, fallback expected
-MACHINES = [
-    ("usb-10000", machine_usb_10000, 1, 572, False),
-    ("huge-attributes", machine_huge_attributes, 1, 2, False),
-    ("garbage-class", machine_garbage_class, 1, 1, False),
-    ("bad-links", machine_bad_links, 1, 2, False),
-    ("address-files", machine_address_files, 6, 0, False),
-    ("ifconfig-1mb", machine_ifconfig_1mb, 3, 0, True),
-]
+MACHINES = {"usb-10000": machine_usb_10000, "huge-attributes": machine_huge_attributes,
+            "garbage-class": machine_garbage_class, "bad-links": machine_bad_links,
+            "address-files": machine_address_files, "ifconfig-1mb": machine_ifconfig_1mb}
 
 
-def zoo(fallback):
-    """The system tests' USB zoo and old ifconfig; with `fallback`, no NIC accepted."""
-    net_from_interfaces(f.REJECTED_ONLY if fallback else
-                        [TAP0, ("bridge", "br0", "02:11:22:33:44:55", None)])
-    f.lay_out_usb(f.usb_zoo())
-    return f.OLD_IFCONFIG
-
-
-def fabricate(machine):
-    """Lays out `machine` and its ifconfig; the model's (listing, rows, fallback)."""
-    output = machine()
-    f.install_ifconfig(output)
-    return expected_listing(output)
-
-
-def capture(command, timeout=120):
-    return f.started(command, timeout=timeout)
+def zoo(fallback, more=b"", more_rows=()):
+    """The system tests' USB zoo and old ifconfig, the command's lines `more`
+    after it; with `fallback`, no NIC accepted."""
+    interfaces = [TAP0, ("bridge", "br0", "02:11:22:33:44:55", None)]
+    accepted = dict(TAP0_ACCEPTED, br0=b"021122334455")
+    return f.fabricate(f.Machine("zoo", f.REJECTED_ONLY if fallback else interfaces,
+                                 {} if fallback else accepted, f.usb_zoo(), f.OLD_IFCONFIG + more,
+                                 f.OLD_IFCONFIG_ROWS + list(more_rows), fallback))
 
 
 # ------------------------------------------------------------------ checks --
-# Each returns its problems and the note for its ok or FAIL line.
+# Each is given its case and the command line, and returns its problems and
+# the note for its ok or FAIL line.
 
-def check_machine(name, binary, memory_bound):
-    _, machine, nics, usbs, fallback = next(x for x in MACHINES if x[0] == name)
-    expected, rows, model_fallback = fabricate(machine)
-    failures = []
-    counted = (sum(r[0] == b"NIC" for r in rows), sum(r[0] == b"USB" for r in rows), model_fallback)
-    if counted != (nics, usbs, fallback):
-        failures.append("fabrication: model gives %d NIC, %d USB rows, fallback %s" % counted)
+def check_machine(name, args):
+    machine = MACHINES[name]()
+    rows = f.expected_rows(machine)
     with tempfile.NamedTemporaryFile("r") as report:
-        result = capture(["/usr/bin/time", "-v", "-o", report.name, binary])
+        result = f.started(["/usr/bin/time", "-v", "-o", report.name, args.binary], timeout=120)
         found = re.search(r"Maximum resident set size \(kbytes\): (\d+)", report.read())
     peak = int(found.group(1)) if found else -1
     # hwidtool's one message is for output it could not write, and a pipe
     # takes it all; a sanitizer's report or a shell's complaint lands here.
-    failures += f.judge(result, 0, expected, b"", fallback)
-    if memory_bound and not 0 < peak <= PEAK_LIMIT_KB:
+    failures = f.judge(result, 0, f.listing(rows), b"", machine.expect_fallback)
+    if args.memory_bound and not 0 < peak <= PEAK_LIMIT_KB:
         failures.append("peak memory %d kB, bound %d kB" % (peak, PEAK_LIMIT_KB))
     return failures, "peak %d kB, %d rows" % (peak, len(rows))
 
@@ -337,18 +248,18 @@ def check_machine(name, binary, memory_bound):
 MEMCHECK_CASES = ["memcheck-sysfs", "memcheck-fallback", "memcheck-generate"]
 
 
-def check_memcheck(name, binary):
+def check_memcheck(name, args):
     if name == "memcheck-generate":
         device = b"4C530001230918103512 \x1b"
-        args = ["--generate", device.decode()]
+        options = ["--generate", device.decode()]
         expected = b"\n" + device + b": " + f.hardware_id(device) + b"\n\n"
     else:
-        args, expected = [], fabricate(lambda: zoo(name == "memcheck-fallback"))[0]
+        options, expected = [], f.listing(f.expected_rows(zoo(name == "memcheck-fallback")))
     with tempfile.NamedTemporaryFile("r") as log:
-        result = capture(
+        result = f.started(
             ["valgrind", "--tool=memcheck", "--error-exitcode=99", "--leak-check=full",
              "--show-leak-kinds=definite,indirect", "--errors-for-leak-kinds=definite,indirect",
-             "--track-fds=no", "--log-file=" + log.name, binary] + args, timeout=300)
+             "--track-fds=no", "--log-file=" + log.name, args.binary] + options, timeout=300)
         text = log.read()
     kept = "ERROR SUMMARY|(definitely|indirectly) lost|in use at exit|All heap blocks were freed"
     summary = [re.sub(r"^==\d+== +", "", line) for line in text.splitlines()
@@ -399,8 +310,8 @@ def parse_trace(path):
 def strace_ff(binary, folder, *options):
     """hwidtool under strace -ff: the run, the calls of each process by pid,
     and the pid whose trace starts with hwidtool's execve (None without)."""
-    result = capture(["strace", "-ff", "-qq", "-o", os.path.join(folder, "trace")]
-                     + list(options) + [binary])
+    result = f.started(["strace", "-ff", "-qq", "-o", os.path.join(folder, "trace")]
+                       + list(options) + [binary], timeout=120)
     traces = {int(name.rsplit(".", 1)[1]): parse_trace(os.path.join(folder, name))
               for name in os.listdir(folder)}
     program = next((pid for pid, calls in traces.items()
@@ -408,11 +319,11 @@ def strace_ff(binary, folder, *options):
     return result, traces, program
 
 
-def check_audit(name, binary):
+def check_audit(name, args):
     fallback = name == "audit-fallback"
-    expected = fabricate(lambda: zoo(fallback))[0]
+    expected = f.listing(f.expected_rows(zoo(fallback)))
     with tempfile.TemporaryDirectory() as folder:
-        result, traces, program = strace_ff(binary, folder, "-v", "-s", "256",
+        result, traces, program = strace_ff(args.binary, folder, "-v", "-s", "256",
                                             "-e", "trace=" + TRACED)
     failures = [] if result.stdout == expected else ["stdout differs under strace"]
     # role: "program" (hwidtool itself), "child" (what popen started, until it
@@ -465,9 +376,6 @@ def check_audit(name, binary):
     return failures, "%d files opened, %d processes started" % (len(opened), spawned)
 
 
-# Only hwidtool's calls fail: a failure in the stand-in ifconfig it starts
-# only shortens that command's output, which the fallback machines cover.
-FAULT_CASES = ["faults-injected", "faults-full"]
 # Errors each call can really give; any other call gets FAULT_DEFAULT.
 FAULT_ERRORS = {call: errors.split() for calls, errors in [
     ("read pread64 readv", "EIO EINTR"), ("write writev", "EIO ENOSPC EINTR"),
@@ -497,9 +405,10 @@ OUTPUT_CALL = re.compile(r"^(%s|close)\(1[,)]" % "|".join(sorted(WRITES)))
 def faults_machine():
     """The zoo on the command fallback, with enough interfaces that the listing
     takes several 4096-byte writes and the command's pipe several reads."""
-    return zoo(True) + b"".join(
-        b"fx%d      Link encap:Ethernet  HWaddr 02:00:00:00:%02x:%02x  \n" % (i, i >> 8, i & 255)
-        for i in range(1, 161))
+    numbers = [(i, i >> 8, i & 255) for i in range(1, 161)]
+    return zoo(True, b"".join(b"fx%d      Link encap:Ethernet  HWaddr 02:00:00:00:%02x:%02x  \n"
+                              % number for number in numbers),
+               [(b"fx%d" % i, b"02000000%02X%02X" % (high, low)) for i, high, low in numbers])
 
 
 def fault_targets(calls):
@@ -517,17 +426,19 @@ def fault_targets(calls):
     return targets
 
 
-def unread_string_lines():
+def unread_string_lines(rows):
     """Each USB row as it shows when its manufacturer, product or both could
     not be read (read as empty, as quickread has it: the Hardware ID stays,
-    words go), mapped to the row a clean run prints."""
-    def usb_line(serial, maker, product):
-        return f.table_line(b"USB", f.hardware_id(serial),
-                            f.shown_comment(maker + b" - " + product))
+    words go), mapped to the row a clean run prints. No manufacturer of the
+    zoo holds " - ", so a comment's first one parts its two words."""
+    def usb_line(serial, *words):
+        return f.table_line(b"USB", f.hardware_id(serial), f.shown_comment(b" - ".join(words)))
     shown = {}
-    for serial, maker, product in usb_devices():
-        for words in ((b"", product), (maker, b""), (b"", b"")):
-            shown[usb_line(serial, *words)] = usb_line(serial, maker, product)
+    for kind, serial, comment in rows:
+        if kind == b"USB":
+            maker, _, product = comment.partition(b" - ")
+            for words in ((b"", product), (maker, b""), (b"", b"")):
+                shown[usb_line(serial, *words)] = usb_line(serial, maker, product)
     return shown
 
 
@@ -584,34 +495,39 @@ def try_fault(binary, folder, clean, unread, call, error, when):
     return [heading + problem for problem in problems]
 
 
-def check_faults_injected(binary):
-    expected = fabricate(faults_machine)[0]
+def check_faults_injected(_, args):
+    rows = f.expected_rows(faults_machine())
+    expected = f.listing(rows)
     # The same run without strace is faults-full's, into a pipe.
     with tempfile.TemporaryDirectory() as folder:
-        traced, traces, program = strace_ff(binary, folder, "-k")
+        traced, traces, program = strace_ff(args.binary, folder, "-k")
         calls = traces.get(program, [])
+        # Only hwidtool's calls fail: a failure in the stand-in ifconfig it
+        # starts only shortens that command's output, which the fallback
+        # machines cover.
         started = {c[0] for pid, other in traces.items() if pid != program for c in other}
         if traced.returncode != 0 or traced.stdout != expected:
-            return ["clean run under strace -k: status %d, stdout %s the model's" % (
+            return ["clean run under strace -k: status %d, stdout %s the expected listing" % (
                 traced.returncode, "equals" if traced.stdout == expected else "differs from")], ""
         if not any(frames for _, _, _, _, frames in calls):
             return ["strace -k gave no stacks for hwidtool's calls"], ""
         targets = fault_targets(calls)
-        unread = unread_string_lines()
+        unread = unread_string_lines(rows)
         runs = [(call, error, when) for call in sorted(targets) for when in targets[call]
                 for error in FAULT_ERRORS.get(call, FAULT_DEFAULT)]
         with concurrent.futures.ThreadPoolExecutor(os.cpu_count() or 2) as pool:
             failures = [problem for problems in pool.map(
-                lambda run: try_fault(binary, folder, expected, unread, *run), runs)
+                lambda run: try_fault(args.binary, folder, expected, unread, *run), runs)
                 for problem in problems]
     return failures, ("%d runs, %d kinds of call failed in turn: %s; %d kinds in the "
                       "processes it starts, not failed"
                       % (len(runs), len(targets), " ".join(sorted(targets)), len(started)))
 
 
-def check_faults_full(binary):
+def check_faults_full(_, args):
     """Each command into /dev/full, a closed standard output, a file, a pipe."""
-    commands = [([], fabricate(faults_machine)[0]),
+    binary = args.binary
+    commands = [([], f.listing(f.expected_rows(faults_machine()))),
                 (["--generate", "abc"], b"\nabc: 900150983CD24FB0D6963F7D28E17F72\n\n"),
                 (["-h"], f.usage(binary.encode()))]
     failures = []
@@ -623,10 +539,11 @@ def check_faults_full(binary):
         ways = [("> /dev/full", 1, b"hwidtool: write error: No space left on device\n"),
                 (">&-", 1, b"hwidtool: write error: Bad file descriptor\n"),
                 (to_file, 0, b""), ("", 0, b"")]
-        for args, want in commands:
-            shown = " ".join([os.path.basename(binary)] + args)
+        for options, want in commands:
+            shown = " ".join([os.path.basename(binary)] + options)
             for redirect, status, message in ways:
-                result = capture(["sh", "-c", 'exec "$0" "$@" ' + redirect, binary] + args, 60)
+                result = f.started(["sh", "-c", 'exec "$0" "$@" ' + redirect, binary] + options,
+                                   timeout=60)
                 out = result.stdout
                 if redirect == to_file:
                     with open(into, "rb") as stream:
@@ -641,23 +558,12 @@ def check_faults_full(binary):
 
 # -------------------------------------------------------------------- main --
 
-# mode: the tool its cases need, and the cases
-MODES = {"machines": ("/usr/bin/time", [x[0] for x in MACHINES]),
-         "memcheck": ("valgrind", MEMCHECK_CASES), "audit": ("strace", AUDIT_CASES),
-         "faults": ("strace", FAULT_CASES)}
-
-
-def inside(args):
-    """One case, in the namespaces main made for it."""
-    if args.inside in MEMCHECK_CASES:
-        return check_memcheck(args.inside, args.binary)
-    if args.inside in AUDIT_CASES:
-        return check_audit(args.inside, args.binary)
-    if args.inside == "faults-injected":
-        return check_faults_injected(args.binary)
-    if args.inside == "faults-full":
-        return check_faults_full(args.binary)
-    return check_machine(args.inside, args.binary, args.memory_bound)
+# mode: the tool its cases need, and each case's check
+MODES = {"machines": ("/usr/bin/time", dict.fromkeys(MACHINES, check_machine)),
+         "memcheck": ("valgrind", dict.fromkeys(MEMCHECK_CASES, check_memcheck)),
+         "audit": ("strace", dict.fromkeys(AUDIT_CASES, check_audit)),
+         "faults": ("strace", {"faults-injected": check_faults_injected,
+                               "faults-full": check_faults_full})}
 
 
 def main():
@@ -670,16 +576,12 @@ def main():
     args = parser.parse_args()
     args.binary = os.path.abspath(args.binary)
     if args.inside:
-        return f.answer_inside(args, lambda: inside(args))
+        check = next(cases[args.inside] for _, cases in MODES.values() if args.inside in cases)
+        return f.answer_inside(args, lambda: check(args.inside, args))
 
     stop = f.what_stops_fabrication()
     if stop:
-        status, reason = stop
-        if status == f.SKIP:
-            f.skip("%s: %s" % (" ".join(args.checks), reason))
-        else:
-            f.Count().record(" ".join(args.checks), [reason])
-        return status
+        return f.report_stop(f.Count(), " ".join(args.checks), stop)
     count = f.Count()
     unbounded = "" if args.memory_bound else ", no memory bound"
     for check in args.checks:

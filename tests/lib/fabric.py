@@ -80,6 +80,17 @@ def what_stops_fabrication():
     return None
 
 
+def report_stop(count, what, stop):
+    """The line for `what`, which what_stops_fabrication's (status, reason)
+    stops: a SKIP, or a FAIL counted in `count`. Returns the status."""
+    status, reason = stop
+    if status == SKIP:
+        skip("%s: %s" % (what, reason))
+    else:
+        count.record(what, [reason])
+    return status
+
+
 # ------------------------------------------------------------------ running --
 
 def add_case_options(parser):
@@ -296,10 +307,12 @@ def install_ifconfig(output):
 
 
 def fabricate(machine):
+    """Lays out `machine`; returns it, for a harness that goes on to spoil it."""
     add_interfaces(machine.interfaces)
     mount_sysfs()
     lay_out_usb(machine.usb)
     install_ifconfig(machine.ifconfig)
+    return machine
 
 
 def expected_rows(machine):
@@ -388,6 +401,9 @@ OLD_IFCONFIG = (
     b"eth1      Link encap:Ethernet  HWaddr 00:00:00:00:00:00  \n"
     b"wlan0     Link encap:Ethernet  HWaddr 0A:1B:2C:3D:4E:5F   \n"
 )
+# What a machine falling back on OLD_IFCONFIG lists: docker0 is excluded, lo
+# and ppp0 are no Ethernet, eth1's address is all zeros.
+OLD_IFCONFIG_ROWS = [(b"eth0", b"001A2B3C4D5E"), (b"wlan0", b"0A1B2C3D4E5F")]
 
 REJECTED_ONLY = [
     ("bridge", "docker0", "02:42:ac:11:00:01", None),

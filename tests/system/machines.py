@@ -135,7 +135,7 @@ MACHINES = [
         interfaces=f.REJECTED_ONLY,
         usb=[f.stick("1-1", b"4C530001230918103512\n", b"SanDisk\n", b"Cruzer Blade\n")],
         ifconfig=f.OLD_IFCONFIG,
-        fallback_rows=[(b"eth0", b"001A2B3C4D5E"), (b"wlan0", b"0A1B2C3D4E5F")],
+        fallback_rows=f.OLD_IFCONFIG_ROWS,
         expect_fallback=True),
     f.Machine(
         "no-ifconfig",
@@ -265,11 +265,7 @@ def main():
     count.record("commands", check_commands(os.path.abspath(args.binary)))
     stop = f.what_stops_fabrication()
     if stop:
-        status, reason = stop
-        if status == f.SKIP:
-            f.skip("fabricated machines: " + reason)
-        else:
-            count.record("fabricated machines", [reason])
+        status = f.report_stop(count, "fabricated machines", stop)
         return 1 if count.failed else status
     f.run_cases(count, [name for name in machines if not args.only or name in args.only],
                 lambda name: "machine " + name)
