@@ -1,25 +1,21 @@
 #!/bin/sh
-# hwidtool on the Debian releases it ships for, as it ships.
+# hwidtool, libhwid and its bindings on the Debian releases they ship for,
+# as they ship. Every .deb is installed with apt-get into a clean root of
+# its distribution and architecture (Debian 12 and 13; amd64 natively,
+# arm64 under qemu-user-static); the listing program is built there against
+# the library three ways (pkg-config, pkg-config --static, find_package) and
+# the fabricated machines run hwidtool and the three; the README's example,
+# built as printed, must be licensed exactly where a machine lists its ID;
+# the purge leaves nothing. The wheels, the npm package and the jar go the
+# same way through their own tools. One "proven FILE" line a file. The
+# manual pages are checked as written and as shipped (man --warnings); in a
+# Debian 13 root the unit tests and the README's build from source run.
 #
-# Every .deb of the release is installed with apt-get into a clean root of
-# its own distribution and architecture (Debian 12 and 13; amd64 natively,
-# arm64 under qemu-user-static): hwidtool, libhwid1 and libhwid-dev
-# together. There the listing program is built against the installed
-# library three ways (pkg-config, pkg-config --static, find_package), and
-# the fabricated machines run hwidtool and the three: their rows must be
-# hwidtool's. The README's example, built there as printed, must be licensed
-# exactly on the machines that list its ID. All three are purged with nothing left: one "proven FILE"
-# line per package. The manual pages (hwidtool.1, hwid.3) are checked as
-# written and as shipped, under man --warnings. In a
-# Debian 13 root, the unit tests are built and run with that release's
-# compiler, and the README's build from source is run as a user runs it.
-#
-# Usage: scripts/test-distros.sh [RELEASE_DIR]   (default build-release,
-# made by scripts/release.sh). --make-roots only makes the clean roots, so
-# that scripts/test-all.sh can have them made while other stages run. Needs root (debootstrap, chroot, namespaces);
-# without it, it says so and exits with 77. Installs what it needs with
-# apt-get. The roots stay in build-trixie/ and build-bookworm/ (reused when
-# a finished one is there).
+# Usage: scripts/test-distros.sh [RELEASE_DIR]   (default build-release, made
+# by scripts/release.sh). --make-roots only makes the clean roots (for
+# scripts/test-all.sh, while other stages run). Needs root (debootstrap,
+# chroot, namespaces); without it, it says so and exits with 77. Installs
+# what it needs. The roots stay in build-trixie/ and build-bookworm/.
 # shellcheck source=scripts/guard.sh
 . "$(dirname "$0")/guard.sh"
 # shellcheck source=scripts/checks.sh
@@ -48,8 +44,7 @@ install_missing() {
 # Runs "$@" inside a root (scripts/distro-root.sh run: a mount namespace of
 # its own, the sources read-only at /src).
 in_root() {  # root, command...
-    target=$1
-    shift
+    target=$1 && shift
     timeout 2400 scripts/distro-root.sh run "$target" "$src" "$@"
 }
 
@@ -151,10 +146,8 @@ make_run_root() {  # suite, Debian architecture
 # machines, the three listings beside it; a purge leaves none of their
 # files behind, nor what was installed for them.
 round_trip() {  # root, package files...
-    target=$1
-    shift
-    rm -rf "$target/tmp/round-trip" && mkdir -p "$target/tmp/round-trip" && cp "$@" "$target/tmp/round-trip/" ||
-        return 1
+    target=$1 && shift
+    rm -rf "$target/tmp/round-trip" && mkdir -p "$target/tmp/round-trip" && cp "$@" "$target/tmp/round-trip/" || return 1
     in_root "$target" sh -eu -c '
         cd /tmp/round-trip
         export DEBIAN_FRONTEND=noninteractive
@@ -241,28 +234,40 @@ wheel_round_trip() {  # root, wheel, hwidtool tarball, another architecture's wh
         in_root "$1" sh -c 'cd /tmp/wheel && sh /src/libhwid/python/tests/wheel-round-trip.sh /src'
 }
 
-# The npm package as a user installs it, with npm and no network, in a clean
-# root of each Debian release and architecture that ships, run by Debian's
-# own Node (libhwid/node/tests/npm-round-trip.sh).
-prove_npm() {  # file
+# A binding's package as a user installs it, in a clean root of each Debian
+# release and architecture that ships: its round trip
+# (libhwid/BINDING/tests/KIND-round-trip.sh) beside the portable hwidtool.
+prove_in_roots() {  # file, kind, binding, what was proven
     proof_begin
     package=$(shipped "$1") || { record "$1 in the release" 1; return; }
     for run in $(debian_runs); do
         arch=$(arch_field "${run#*:}" debian)
         tool=$(shipped "hwidtool-$version-linux-$(arch_field "${run#*:}" portable).tar.gz") &&
             check "${run%:*} $arch root" make_run_root "${run%:*}" "$arch" &&
-            check "${run%:*} $arch npm package" npm_round_trip "$run_root" "$package" "$tool"
+            check "${run%:*} $arch $2" round_trip_in "$run_root" "$package" "$tool" "$2" "$3"
     done
-    proven "$1" "installed by npm with no network in clean Debian 12 (Node 18) and 13 (Node 20)\
- amd64 and arm64 roots (arm64 under qemu), the listing (beside planted libraries), the guide's example\
- and worker threads on the fabricated machines, uninstalled; the win32-x64 addon under Wine by the\
- windows stage, win32-ia32's by its link checks and the same C source's runs here"
+    proven "$1" "$4"
 }
 
-npm_round_trip() {  # root, package, hwidtool tarball
-    rm -rf "$1/tmp/npm" && mkdir -p "$1/tmp/npm" && cp "$2" "$1/tmp/npm/" &&
-        tar -C "$1/tmp/npm" -xzf "$3" --strip-components=1 &&
-        in_root "$1" sh -c 'cd /tmp/npm && sh /src/libhwid/node/tests/npm-round-trip.sh /src'
+round_trip_in() {  # root, package, hwidtool tarball, kind, binding
+    rm -rf "$1/tmp/$4" && mkdir -p "$1/tmp/$4" && cp "$2" "$1/tmp/$4/" &&
+        tar -C "$1/tmp/$4" -xzf "$3" --strip-components=1 &&
+        in_root "$1" sh -c "cd /tmp/$4 && sh /src/libhwid/$5/tests/$4-round-trip.sh /src"
+}
+
+# npm installs it with no network; Debian's own Node runs it.
+prove_npm() {  # file
+    prove_in_roots "$1" npm node "installed by npm offline in clean Debian 12 (Node 18) and 13 (Node 20)\
+ amd64 and arm64 (qemu) roots, the listing (beside planted libraries), the guide's example and worker\
+ threads on the fabricated machines, uninstalled; the win32-x64 addon under Wine by the windows stage,\
+ win32-ia32's by its link checks and the same C source's runs here"
+}
+
+# Debian's own JDK and JNA compile against it and run it.
+prove_jar() {  # file
+    prove_in_roots "$1" jar java "compiled and run by Debian's JDK and JNA in clean Debian 12 (Java 17)\
+ and 13 amd64 and arm64 (qemu) roots, the Listing (beside planted libraries), the guide's example and\
+ eight threads on the fabricated machines; its Windows libraries the Windows zip's, proven under Wine"
 }
 
 # ------------------------------------------------------------------ main --
@@ -289,7 +294,7 @@ done
 for wheel in $(shipped_files wheel | awk -F '\t' '$5 == "distros" { print $2 ":" $3 }'); do
     prove_wheel "${wheel%:*}" "${wheel##*:}"
 done
-for package in $(shipped_files npm | awk -F '\t' '$5 == "distros" { print $2 }'); do
-    prove_npm "$package"
+for package in $(shipped_files npm jar | awk -F '\t' '$5 == "distros" { print $1 ":" $2 }'); do
+    "prove_${package%%:*}" "${package#*:}"
 done
 finish
