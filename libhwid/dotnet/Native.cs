@@ -1,6 +1,7 @@
 using System;
 using System.IO;
 using System.Reflection;
+using System.Runtime.CompilerServices;
 using System.Runtime.InteropServices;
 
 namespace Zef.Hwid
@@ -113,20 +114,22 @@ namespace Zef.Hwid
                     catch (TargetInvocationException) { return IntPtr.Zero; }
                 });
             }
-            if (Windows)
-            {
-                // The altered search order finds hwid.dll's own dependencies from its folder, not
-                // the program's; it needs none but Windows' own.
-                IntPtr handle = Kernel32.LoadLibraryExW(path, IntPtr.Zero, Kernel32.LOAD_WITH_ALTERED_SEARCH_PATH);
-                if (handle == IntPtr.Zero)
-                    throw new DllNotFoundException(path + " does not load: Windows error " + Marshal.GetLastWin32Error());
-                return new Native(handle, Kernel32.GetProcAddress);
-            }
-            return Dl.Open(path);
+            return Windows ? Kernel32.Open(path) : Dl.Open(path);
         }
 
         static class Kernel32
         {
+            // The altered search order finds hwid.dll's own dependencies from its folder, not
+            // the program's; it needs none but Windows' own.
+            [MethodImpl(MethodImplOptions.NoInlining)]
+            internal static Native Open(string path)
+            {
+                IntPtr handle = LoadLibraryExW(path, IntPtr.Zero, LOAD_WITH_ALTERED_SEARCH_PATH);
+                if (handle == IntPtr.Zero)
+                    throw new DllNotFoundException(path + " does not load: Windows error " + Marshal.GetLastWin32Error());
+                return new Native(handle, GetProcAddress);
+            }
+
             internal const uint LOAD_WITH_ALTERED_SEARCH_PATH = 0x8;
             [DllImport("kernel32.dll", CharSet = CharSet.Unicode, SetLastError = true, ExactSpelling = true)]
             internal static extern IntPtr LoadLibraryExW(string path, IntPtr file, uint flags);
@@ -134,34 +137,47 @@ namespace Zef.Hwid
             internal static extern IntPtr GetProcAddress(IntPtr module, string name);
         }
 
-        // dlopen lives in libdl.so.2 before glibc 2.34 and in libc.so.6 from it on (libdl.so.2
-        // still there, empty but for compatibility). Both are in the process already, so
-        // dlopen by those sonames returns the loaded copies and searches no folder.
+        // dlopen is libc's from glibc 2.34 on, which the shipped libhwid needs anyway. Mono looks
+        // a DllImport's name up in the assembly's folder and its own lib folder before the
+        // system's search, which LD_LIBRARY_PATH steers; "__Internal" is Mono's name for what
+        // the process has loaded already, searching no folder at all. Elsewhere libc.so.6 is
+        // that too: glibc's dlopen finds a loaded soname before it searches.
         static class Dl
         {
             const int RTLD_NOW = 2;
-            [DllImport("libdl.so.2", EntryPoint = "dlopen")] static extern IntPtr DlOpen(string path, int flags);
-            [DllImport("libdl.so.2", EntryPoint = "dlsym")] static extern IntPtr DlSym(IntPtr library, string name);
-            [DllImport("libdl.so.2", EntryPoint = "dlerror")] static extern IntPtr DlError();
-            [DllImport("libc.so.6", EntryPoint = "dlopen")] static extern IntPtr COpen(string path, int flags);
-            [DllImport("libc.so.6", EntryPoint = "dlsym")] static extern IntPtr CSym(IntPtr library, string name);
-            [DllImport("libc.so.6", EntryPoint = "dlerror")] static extern IntPtr CError();
+            [DllImport("__Internal", EntryPoint = "dlopen")] static extern IntPtr MonoOpen(string path, int flags);
+            [DllImport("__Internal", EntryPoint = "dlsym")] static extern IntPtr MonoSym(IntPtr library, string name);
+            [DllImport("__Internal", EntryPoint = "dlerror")] static extern IntPtr MonoError();
+            [DllImport("libc.so.6", EntryPoint = "dlopen")] static extern IntPtr LibcOpen(string path, int flags);
+            [DllImport("libc.so.6", EntryPoint = "dlsym")] static extern IntPtr LibcSym(IntPtr library, string name);
+            [DllImport("libc.so.6", EntryPoint = "dlerror")] static extern IntPtr LibcError();
 
+            // One method for each: Mono binds every DllImport a method calls when it compiles it.
+            [MethodImpl(MethodImplOptions.NoInlining)]
             internal static Native Open(string path)
             {
-                bool fromLibc = false;
-                IntPtr handle;
-                try { handle = DlOpen(path, RTLD_NOW); }
-                catch (DllNotFoundException) { fromLibc = true; handle = COpen(path, RTLD_NOW); }
-                catch (EntryPointNotFoundException) { fromLibc = true; handle = COpen(path, RTLD_NOW); }
-                if (handle == IntPtr.Zero)
-                {
-                    IntPtr error = fromLibc ? CError() : DlError();
-                    throw new DllNotFoundException(error == IntPtr.Zero ? path + " does not load"
-                        : Text.Utf8.GetString(Text.Bytes(error)));
-                }
-                if (fromLibc) return new Native(handle, CSym);
-                return new Native(handle, DlSym);
+                return Type.GetType("Mono.Runtime", false) != null ? OpenInMono(path) : OpenInLibc(path);
+            }
+
+            [MethodImpl(MethodImplOptions.NoInlining)]
+            static Native OpenInMono(string path)
+            {
+                IntPtr handle = MonoOpen(path, RTLD_NOW);
+                if (handle == IntPtr.Zero) throw Failed(path, MonoError());
+                return new Native(handle, MonoSym);
+            }
+
+            [MethodImpl(MethodImplOptions.NoInlining)]
+            static Native OpenInLibc(string path)
+            {
+                IntPtr handle = LibcOpen(path, RTLD_NOW);
+                if (handle == IntPtr.Zero) throw Failed(path, LibcError());
+                return new Native(handle, LibcSym);
+            }
+
+            static DllNotFoundException Failed(string path, IntPtr error)
+            {
+                return new DllNotFoundException(error == IntPtr.Zero ? path + " does not load" : Text.Utf8.GetString(Text.Bytes(error)));
             }
         }
     }
