@@ -84,7 +84,7 @@ marker="$root/.hwid-root-complete"
 if [ "$arch" = "$host_arch" ] && ! $run_only; then
     packages="g++,cmake,make,pkgconf,libpystring-dev,libgtest-dev,python3,iproute2,mount,util-linux,dpkg-dev,file,nodejs,npm"
 else
-    packages="python3,python3-venv,iproute2,mount,util-linux,gcc,libc6-dev,make,cmake,pkgconf,nodejs,npm,default-jdk-headless,libjna-java"
+    packages="python3,python3-venv,iproute2,mount,util-linux,gcc,libc6-dev,make,cmake,pkgconf,nodejs,npm,default-jdk-headless,libjna-java,mono-mcs,mono-runtime"
 fi
 cross_packages=""
 if [ -n "$cross" ]; then

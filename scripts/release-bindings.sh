@@ -75,3 +75,22 @@ build_jar() {
     (cd "$stage" && find . -type f | LC_ALL=C sort | xargs jar --create \
         --date="$(date -u -d "@$SOURCE_DATE_EPOCH" +%Y-%m-%dT%H:%M:%SZ)" --file "$out/zef-hwid-$version.jar")
 }
+
+# The NuGet package: Zef.Hwid.dll built by Mono's mcs, and each library
+# NuGet names a runtime for (the portable one of the Linux tarballs as
+# libhwid.so, or hwid.dll) under runtimes/RID/native/, zipped as nuget pack
+# lays a package out (libhwid/dotnet/pack.py), dated at the commit.
+build_nuget() {
+    stage="$work/nuget" && rm -rf "$stage" && "$src/libhwid/dotnet/build.sh" "$stage" "$version" || return 1
+    set --
+    for arch in $(arches_with nuget); do
+        case $arch in
+            win*) library="$work/$arch/libhwid/hwid.dll" ;;
+            *) library="$work/libhwid-$(arch_field "$arch" portable)/libhwid/libhwid.so.1.0.0" ;;
+        esac
+        set -- "$@" --native "$(arch_field "$arch" nuget)=$library"
+    done
+    python3 "$src/libhwid/dotnet/pack.py" --version "$semver" --out "$out/Zef.Hwid.$semver.nupkg" \
+        --assembly "$stage" "$@" --file README.md="$src/libhwid/README.md" --file LICENSE="$src/LICENSE" \
+        --file LICENSE.pystring="$pystring/LICENSE" >/dev/null
+}

@@ -97,11 +97,10 @@ unit_tests() {
     ' unit_tests "$jobs"
 }
 
-# The build from source as a user runs it, with the README's command, in a
-# folder of its own and staged into a DESTDIR. Tests are off, so neither
-# GoogleTest nor Python (both in the root for the unit tests) may be looked
-# for: what it needs is what a bare Debian gets with cmake, g++, make and
-# libpystring-dev.
+# The build from source as a user runs it (the README's command), staged into
+# a DESTDIR. With tests off neither GoogleTest nor Python (in the root for the
+# unit tests) may be looked for: a bare Debian's cmake, g++, make and
+# libpystring-dev are all it needs.
 from_source() {
     in_root "$build_root" sh -eu -c '
         rm -rf /from-source && mkdir /from-source && cd /from-source
@@ -133,11 +132,9 @@ abc: 900150983CD24FB0D6963F7D28E17F72" ] || { echo "installed hwidtool --generat
 # installing a package and the fabricated machines need.
 make_run_root() {  # suite, Debian architecture
     run_root="$src/build-$1/root-run-$2"
-    if [ "$2" = "$(dpkg --print-architecture)" ]; then
-        timeout 1800 scripts/distro-root.sh --run-only "$run_root" "$1"
-    else
-        timeout 2400 scripts/distro-root.sh --arch "$2" "$run_root" "$1"
-    fi
+    [ "$2" = "$(dpkg --print-architecture)" ] && how=--run-only || how="--arch $2"
+    # shellcheck disable=SC2086 # the option and its argument
+    timeout 2400 scripts/distro-root.sh $how "$run_root" "$1"
 }
 
 # apt-get installs the packages (resolving their dependencies from the
@@ -210,16 +207,15 @@ debian_runs() {
     shipped_files deb | awk -F '\t' '!seen[$4 ":" $3]++ { sub(/^debs_/, "", $4); print $4 ":" $3 }'
 }
 
-# A wheel as a user installs it, with pip into a venv of a clean root of
-# each Debian release that ships for its architecture
-# (libhwid/python/tests/wheel-round-trip.sh).
+# A wheel as a user installs it, with pip into a venv of a clean root of each
+# Debian release for its architecture (libhwid/python/tests/wheel-round-trip.sh).
 prove_wheel() {  # file, architecture id
     proof_begin
     wheel=$(shipped "$1") && tool=$(shipped "hwidtool-$version-linux-$(arch_field "$2" portable).tar.gz") &&
         foreign=$(shipped "$(shipped_files wheel | awk -F '\t' -v arch="$2" '$3 != arch && $5 == "distros" { print $2; exit }')") ||
         { record "$1, the portable hwidtool and another architecture's wheel in the release" 1; return; }
     arch=$(arch_field "$2" debian) emulated=""
-    [ "$arch" = "$(dpkg --print-architecture)" ] || emulated=" under qemu"
+    [ "$arch" = "$(dpkg --print-architecture)" ] || emulated=" (qemu)"
     for run in $(debian_runs | grep ":$2\$"); do
         check "${run%:*} $arch root" make_run_root "${run%:*}" "$arch" &&
             check "${run%:*} $arch wheel" wheel_round_trip "$run_root" "$wheel" "$tool" "$foreign"
@@ -235,8 +231,7 @@ wheel_round_trip() {  # root, wheel, hwidtool tarball, another architecture's wh
 }
 
 # A binding's package as a user installs it, in a clean root of each Debian
-# release and architecture that ships: its round trip
-# (libhwid/BINDING/tests/KIND-round-trip.sh) beside the portable hwidtool.
+# release and architecture: libhwid/BINDING/tests/KIND-round-trip.sh.
 prove_in_roots() {  # file, kind, binding, what was proven
     proof_begin
     package=$(shipped "$1") || { record "$1 in the release" 1; return; }
@@ -270,6 +265,13 @@ prove_jar() {  # file
  eight threads on the fabricated machines; its Windows libraries the Windows zip's, proven under Wine"
 }
 
+# Debian's own Mono compiles against its assembly and runs it.
+prove_nuget() {  # file
+    prove_in_roots "$1" nuget dotnet "unpacked in clean Debian 12 (Mono 6.8) and 13 (Mono 6.12) amd64 and\
+ arm64 (qemu) roots, the Listing (beside planted libraries), the guide's example and eight threads\
+ compiled and run by Mono on the fabricated machines; its Windows libraries the Windows zip's"
+}
+
 # ------------------------------------------------------------------ main --
 
 check dependencies install_missing || finish
@@ -291,10 +293,8 @@ for run in $(debian_runs); do
     prove_debs "${run%:*}" "${run#*:}" $(shipped_files distros | awk -F '\t' -v run="$run" \
         '"debs_" substr(run, 1, index(run, ":") - 1) == $4 && substr(run, index(run, ":") + 1) == $3 { print $2 }')
 done
-for wheel in $(shipped_files wheel | awk -F '\t' '$5 == "distros" { print $2 ":" $3 }'); do
-    prove_wheel "${wheel%:*}" "${wheel##*:}"
-done
-for package in $(shipped_files npm jar | awk -F '\t' '$5 == "distros" { print $1 ":" $2 }'); do
-    "prove_${package%%:*}" "${package#*:}"
+# The bindings' packages: kind:file:architecture id.
+for package in $(shipped_files wheel npm jar nuget | awk -F '\t' '$5 == "distros" { print $1 ":" $2 ":" $3 }'); do
+    file=${package#*:} && "prove_${package%%:*}" "${file%:*}" "${package##*:}"
 done
 finish
