@@ -4,10 +4,12 @@ on a fabricated machine of 64 interfaces (bench/listing.py's machine, 256 USB en
 C call through ctypes (hwid_list_new and hwid_list_free, nothing copied) against the Python
 package's hwid.rows() and, with --addon, the Node addon's list(), and with --java, the jar's
 HardwareIds.list() (its classes and JNA on that class path, the library as the jar holds it,
-after a warm-up for the JIT), each timed inside its own runtime on the same machine between two runs of the C
+after a warm-up for the JIT), and with --dotnet, Zef.Hwid's HardwareIds.List() under Mono (its
+assembly beside a timer, the library in runtimes/linux-x64/native/), each timed inside its own runtime on the same machine between two runs of the C
 call. Process start is not counted. Medians of interleaved runs.
 
-Usage: bench/bindings.py --library LIBHWID_SO [--addon HWID_NODE] [--java CLASS_PATH] [--runs N]
+Usage: bench/bindings.py --library LIBHWID_SO [--addon HWID_NODE] [--java CLASS_PATH]
+                          [--dotnet ZEF_HWID_DLL] [--runs N]
 The package is libhwid/python's, with the given library inside, in a temporary folder. Needs
 root (namespaces); without it, it says so and exits 77. A benchmark: it reports, it never fails
 on slow figures.
@@ -52,6 +54,22 @@ JAVA_TIMER = """public class ListTimer {
         }
         java.util.Arrays.sort(times);
         System.out.println(times[runs / 2]);
+    }
+}"""
+
+
+DOTNET_TIMER = """static class ListTimer {
+    static void Main(string[] args) {
+        int runs = int.Parse(args[0]);
+        var times = new double[runs];
+        for (int i = 0; i < runs; i++) Zef.Hwid.HardwareIds.List();
+        for (int i = 0; i < runs; i++) {
+            var watch = System.Diagnostics.Stopwatch.StartNew();
+            Zef.Hwid.HardwareIds.List();
+            times[i] = watch.Elapsed.TotalMilliseconds;
+        }
+        System.Array.Sort(times);
+        System.Console.WriteLine(times[runs / 2].ToString(System.Globalization.CultureInfo.InvariantCulture));
     }
 }"""
 
@@ -104,6 +122,19 @@ def inside(args):
             others["Java HardwareIds.list()"] = subprocess.check_output(
                 ["java", "-cp", natives + ":" + args.java, timer, str(args.runs)])
             c_times += timed(c_list, args.runs)
+        if args.dotnet:
+            app = os.path.join(folder, "dotnet")
+            os.makedirs(os.path.join(app, "runtimes", "linux-x64", "native"))
+            shutil.copy(args.dotnet, app)
+            shutil.copy(args.library, os.path.join(app, "runtimes", "linux-x64", "native", "libhwid.so"))
+            with open(os.path.join(app, "ListTimer.cs"), "w") as source:
+                source.write(DOTNET_TIMER)
+            subprocess.check_call(["mcs", "-optimize+", "-r:" + os.path.join(app, "Zef.Hwid.dll"),
+                                   "-out:" + os.path.join(app, "ListTimer.exe"),
+                                   os.path.join(app, "ListTimer.cs")])
+            others["Mono HardwareIds.List()"] = subprocess.check_output(
+                ["mono", os.path.join(app, "ListTimer.exe"), str(args.runs)])
+            c_times += timed(c_list, args.runs)
     c, python = statistics.median(c_times) * 1e3, statistics.median(python_times) * 1e3
     print("%d rows; median of %d: hwid_list_new %.3f ms, Python hwid.rows() %.3f ms (%+.1f%%)" % (
         len(rows), len(c_times), c, python, (python / c - 1) * 100))
@@ -119,11 +150,13 @@ def main():
     parser.add_argument("--library", required=True)
     parser.add_argument("--addon")
     parser.add_argument("--java")
+    parser.add_argument("--dotnet")
     parser.add_argument("--runs", type=int, default=200)
     f.add_case_options(parser)
     args = parser.parse_args()
     args.library = os.path.abspath(args.library)
     args.addon = args.addon and os.path.abspath(args.addon)
+    args.dotnet = args.dotnet and os.path.abspath(args.dotnet)
     args.java = args.java and ":".join(os.path.abspath(p) for p in args.java.split(":"))
     if args.inside:
         return f.answer_inside(args, lambda: inside(args))

@@ -15,8 +15,10 @@ namespace Zef.Hwid
         // The bytes of a NUL-terminated string the library owns, copied out.
         internal static byte[] Bytes(IntPtr text)
         {
+            // Read in place: Marshal.ReadByte is a call into the runtime for each byte.
+            byte* start = (byte*)text;
             int length = 0;
-            while (Marshal.ReadByte(text, length) != 0) length++;
+            while (start[length] != 0) length++;
             var bytes = new byte[length];
             Marshal.Copy(text, bytes, 0, length);
             return bytes;
