@@ -1,4 +1,4 @@
-# shellcheck shell=sh
+# shellcheck shell=sh disable=SC2154 # work, src, out, version and the rest are release.sh's
 # The builders of the bindings' packages, sourced by scripts/release.sh and
 # run in its build_release: each takes the libraries the release built for
 # every architecture ($work), the sources ($src) and writes into $out.
