@@ -2,11 +2,14 @@
 """Times one list of each binding against one hwid_list_new of the C library, in one process
 on a fabricated machine of 64 interfaces (bench/listing.py's machine, 256 USB entries): the
 C call through ctypes (hwid_list_new and hwid_list_free, nothing copied) against the Python
-package's hwid.rows() and, with --addon, the Node addon's list(), timed inside Node on the same
-machine between two runs of the C call. Process start is not counted. Medians of interleaved
-runs.
+package's hwid.rows() and, with --addon, the Node addon's list(), and with --java, the jar's
+HardwareIds.list() (its classes and JNA on that class path, the library as the jar holds it,
+after a warm-up for the JIT), and with --dotnet, Zef.Hwid's HardwareIds.List() under Mono (its
+assembly beside a timer, the library in runtimes/linux-x64/native/), each timed inside its own runtime on the same machine between two runs of the C
+call. Process start is not counted. Medians of interleaved runs.
 
-Usage: bench/bindings.py --library LIBHWID_SO [--addon HWID_NODE] [--runs N]
+Usage: bench/bindings.py --library LIBHWID_SO [--addon HWID_NODE] [--java CLASS_PATH]
+                          [--dotnet ZEF_HWID_DLL] [--runs N]
 The package is libhwid/python's, with the given library inside, in a temporary folder. Needs
 root (namespaces); without it, it says so and exits 77. A benchmark: it reports, it never fails
 on slow figures.
@@ -38,6 +41,37 @@ for (let i = 0; i < runs; i++) {
   times.push(Number(process.hrtime.bigint() - started) / 1e6);
 }
 console.log(times.sort((a, b) => a - b)[runs >> 1]);"""
+# The same of the jar's list(), after as many for the JIT to settle.
+JAVA_TIMER = """public class ListTimer {
+    public static void main(String[] args) {
+        int runs = Integer.parseInt(args[0]);
+        double[] times = new double[runs];
+        for (int i = 0; i < runs; i++) zef.hwid.HardwareIds.list();
+        for (int i = 0; i < runs; i++) {
+            long started = System.nanoTime();
+            zef.hwid.HardwareIds.list();
+            times[i] = (System.nanoTime() - started) / 1e6;
+        }
+        java.util.Arrays.sort(times);
+        System.out.println(times[runs / 2]);
+    }
+}"""
+
+
+DOTNET_TIMER = """static class ListTimer {
+    static void Main(string[] args) {
+        int runs = int.Parse(args[0]);
+        var times = new double[runs];
+        for (int i = 0; i < runs; i++) Zef.Hwid.HardwareIds.List();
+        for (int i = 0; i < runs; i++) {
+            var watch = System.Diagnostics.Stopwatch.StartNew();
+            Zef.Hwid.HardwareIds.List();
+            times[i] = watch.Elapsed.TotalMilliseconds;
+        }
+        System.Array.Sort(times);
+        System.Console.WriteLine(times[runs / 2].ToString(System.Globalization.CultureInfo.InvariantCulture));
+    }
+}"""
 
 
 def timed(call, runs):
@@ -74,15 +108,40 @@ def inside(args):
         for _ in range(args.runs // 10):  # interleaved, so that drift hits both alike
             c_times += timed(c_list, 10)
             python_times += timed(hwid.rows, 10)
+        others = {}
         if args.addon:
-            node = float(subprocess.check_output(["node", "-e", NODE_TIMER, args.addon, str(args.runs)]))
+            others["Node list()"] = subprocess.check_output(
+                ["node", "-e", NODE_TIMER, args.addon, str(args.runs)])
+            c_times += timed(c_list, args.runs)
+        if args.java:
+            timer, natives = os.path.join(folder, "ListTimer.java"), os.path.join(folder, "natives")
+            with open(timer, "w") as source:
+                source.write(JAVA_TIMER)
+            os.makedirs(os.path.join(natives, "linux-x86-64"))  # the jar's folder for this host
+            shutil.copy(args.library, os.path.join(natives, "linux-x86-64", "libhwid.so"))
+            others["Java HardwareIds.list()"] = subprocess.check_output(
+                ["java", "-cp", natives + ":" + args.java, timer, str(args.runs)])
+            c_times += timed(c_list, args.runs)
+        if args.dotnet:
+            app = os.path.join(folder, "dotnet")
+            os.makedirs(os.path.join(app, "runtimes", "linux-x64", "native"))
+            shutil.copy(args.dotnet, app)
+            shutil.copy(args.library, os.path.join(app, "runtimes", "linux-x64", "native", "libhwid.so"))
+            with open(os.path.join(app, "ListTimer.cs"), "w") as source:
+                source.write(DOTNET_TIMER)
+            subprocess.check_call(["mcs", "-optimize+", "-r:" + os.path.join(app, "Zef.Hwid.dll"),
+                                   "-out:" + os.path.join(app, "ListTimer.exe"),
+                                   os.path.join(app, "ListTimer.cs")])
+            others["Mono HardwareIds.List()"] = subprocess.check_output(
+                ["mono", os.path.join(app, "ListTimer.exe"), str(args.runs)])
             c_times += timed(c_list, args.runs)
     c, python = statistics.median(c_times) * 1e3, statistics.median(python_times) * 1e3
     print("%d rows; median of %d: hwid_list_new %.3f ms, Python hwid.rows() %.3f ms (%+.1f%%)" % (
         len(rows), len(c_times), c, python, (python / c - 1) * 100))
-    if args.addon:
-        print("Node list() %.3f ms (%+.1f%%), median of %d in one Node process" % (
-            node, (node / c - 1) * 100, args.runs))
+    for name, said in others.items():
+        took = float(said)
+        print("%s %.3f ms (%+.1f%%), median of %d in one process of its own" % (
+            name, took, (took / c - 1) * 100, args.runs))
     return [], ""
 
 
@@ -90,11 +149,15 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--library", required=True)
     parser.add_argument("--addon")
+    parser.add_argument("--java")
+    parser.add_argument("--dotnet")
     parser.add_argument("--runs", type=int, default=200)
     f.add_case_options(parser)
     args = parser.parse_args()
     args.library = os.path.abspath(args.library)
     args.addon = args.addon and os.path.abspath(args.addon)
+    args.dotnet = args.dotnet and os.path.abspath(args.dotnet)
+    args.java = args.java and ":".join(os.path.abspath(p) for p in args.java.split(":"))
     if args.inside:
         return f.answer_inside(args, lambda: inside(args))
     stop = f.what_stops_fabrication()

@@ -41,7 +41,8 @@ done
 # ------------------------------------------------------------ dependencies --
 
 scripts/install-deps.sh build libbenchmark-dev libssl-dev hyperfine time valgrind \
-    python3 iproute2 util-linux coreutils tar nodejs debootstrap debian-archive-keyring
+    python3 iproute2 util-linux coreutils tar nodejs debootstrap debian-archive-keyring \
+    default-jdk-headless libjna-java mono-mcs mono-devel
 
 # ------------------------------------------------------------------ builds --
 
@@ -113,5 +114,9 @@ cmake --build build-bench-libhwid -j"$jobs" --target hwid > /dev/null
 headers=$(scripts/npm-fetch.sh "$root/build-trixie/root" node-api-headers build-bench-libhwid/npm | tail -n 1)
 cmake -S . -B build-bench-libhwid -DHWID_NODE_API_HEADERS="$headers" > /dev/null
 cmake --build build-bench-libhwid -j"$jobs" --target hwid_node > /dev/null
+# The jar's classes and Zef.Hwid.dll, as the release builds them.
+javac --release 17 -cp /usr/share/java/jna.jar -d build-bench-libhwid/java libhwid/java/src/zef/hwid/*.java
+libhwid/dotnet/build.sh build-bench-libhwid/dotnet
 python3 bench/bindings.py --library build-bench-libhwid/libhwid/libhwid.so.1.0.0 \
-    --addon build-bench-libhwid/libhwid/node/hwid.node
+    --addon build-bench-libhwid/libhwid/node/hwid.node --java build-bench-libhwid/java:/usr/share/java/jna.jar \
+    --dotnet build-bench-libhwid/dotnet/Zef.Hwid.dll

@@ -82,16 +82,18 @@ suite=${2:?usage: $0 [--arch ARCH] [--cross ARCH] ROOT_DIR SUITE}
 keyring=/usr/share/keyrings/debian-archive-keyring.gpg
 marker="$root/.hwid-root-complete"
 if [ "$arch" = "$host_arch" ] && ! $run_only; then
-    packages="g++,cmake,make,pkgconf,libpystring-dev,libgtest-dev,python3,iproute2,mount,util-linux,dpkg-dev,file,nodejs,npm"
+    packages="g++,cmake,make,pkgconf,libpystring-dev,libgtest-dev,python3,iproute2,mount,util-linux,dpkg-dev,file"
+    # debootstrap resolves no alternatives: npm's dependencies come through apt-get.
+    apt_packages="nodejs npm"
 else
-    packages="python3,python3-venv,iproute2,mount,util-linux,gcc,libc6-dev,make,cmake,pkgconf,nodejs,npm"
+    packages="python3,python3-venv,iproute2,mount,util-linux,gcc,libc6-dev,make,cmake,pkgconf"
+    apt_packages="nodejs npm default-jdk-headless libjna-java mono-mcs mono-runtime"
 fi
-cross_packages=""
 if [ -n "$cross" ]; then
     triplet=$(dpkg-architecture -a "$cross" -qDEB_HOST_GNU_TYPE 2>/dev/null)
-    cross_packages="g++-$triplet libpystring-dev:$cross"
+    apt_packages="$apt_packages g++-$triplet libpystring-dev:$cross"
 fi
-wanted="$suite $arch $packages${cross_packages:+ $cross_packages}"
+wanted="$suite $arch $packages $apt_packages"
 
 cpu=$(dpkg-architecture -a "$arch" -qDEB_HOST_GNU_CPU 2>/dev/null)
 # The kernel hands every program of the root's architecture to qemu, as
@@ -199,22 +201,22 @@ bootstrap() {
     fi
 }
 
-add_cross() {
-    [ -n "$cross_packages" ] || return 0
+# What debootstrap cannot resolve, and another architecture's packages.
+add_packages() {
     # shellcheck disable=SC2016
-    timeout 900 "$0" run --src-at /mnt "$root" "$root" sh -eu -c '
-        dpkg --add-architecture "$1"
+    timeout 2400 "$0" run --src-at /mnt "$root" "$root" sh -eu -c '
+        [ -z "$1" ] || dpkg --add-architecture "$1"
         shift
         export DEBIAN_FRONTEND=noninteractive
         apt-get update -q
         apt-get install -y -q --no-install-recommends "$@"
-    ' add_cross "$cross" $cross_packages
+    ' add_packages "$cross" $apt_packages
 }
 
 echo "creating the $suite $arch root in $root from $mirror"
 # Its packages' scripts run in the root during the second stage.
 [ "$arch" = "$host_arch" ] || emulate "$cpu"
-{ bootstrap && add_cross; } >"$root.log" 2>&1 || {
+{ bootstrap && add_packages; } >"$root.log" 2>&1 || {
     echo "making the root failed; the last lines of $root.log:" >&2
     tail -n 20 "$root.log" >&2
     exit 1

@@ -21,7 +21,7 @@ packages_for() {
             libpystring-dev:arm64 mingw-w64 dpkg-dev file git gzip tar python3 lintian \
             diffoscope-minimal debootstrap debian-archive-keyring qemu-user-static devscripts \
             rpm rpmlint cpio python3-pyelftools python3-pefile abigail-tools python3-build \
-            python3-wheel python3-setuptools" ;;
+            python3-wheel python3-setuptools default-jdk-headless libjna-java mono-mcs mono-devel" ;;
         # What the test stages need beyond a part above (scripts/test-*.sh).
         test-hostile) echo "$(packages_for test) libclang-rt-14-dev valgrind strace time" ;;
         test-distros) echo "debootstrap debian-archive-keyring man-db groff-base dpkg-dev gzip python3 \

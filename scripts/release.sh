@@ -35,6 +35,8 @@ fi
 . "$(dirname "$0")/guard.sh"
 # shellcheck source=scripts/manifest.sh
 . "$(dirname "$0")/manifest.sh"
+# shellcheck source=scripts/release-bindings.sh
+. "$(dirname "$0")/release-bindings.sh"
 set -u
 script_dir=$(cd "$(dirname "$0")" && pwd) || exit 1
 check=false
@@ -182,54 +184,6 @@ build_windows() {
         cmake --build "$work/windows" --target package &&
         cp "$work/windows/hwidwin-$version-windows.zip" \
             "$work/windows/libhwid-$version-windows.zip" "$out/"
-}
-
-# The Python package for an architecture: a copy of libhwid/python holding
-# the release's library of it (the portable one of the Linux tarballs, or
-# hwid.dll), tagged for the machines that library runs on. The wheel keeps
-# its files' modes: those copied are fixed, and those setuptools writes are
-# made under umask 022 whatever the caller's.
-build_wheel() {  # architecture id
-    stage="$work/wheel-$1" tag=$(arch_field "$1" wheel)
-    case $1 in
-        win*) library="$work/$1/libhwid/hwid.dll" name=hwid.dll ;;
-        *) library="$work/libhwid-$(arch_field "$1" portable)/libhwid/libhwid.so.1.0.0" name=libhwid.so.1 ;;
-    esac
-    rm -rf "$stage" && cp -R "$src/libhwid/python" "$stage" &&
-        cp "$src/libhwid/README.md" "$src/LICENSE" "$stage/" && cp "$library" "$stage/src/hwid/$name" &&
-        echo "$version" >"$stage/VERSION" &&
-        printf '[bdist_wheel]\npython_tag = py3\nplat_name = %s\n' "$tag" >"$stage/setup.cfg" &&
-        chmod -R u=rwX,go=rX "$stage" && chmod a-x "$stage/src/hwid/$name" &&
-        (umask 022 && cd "$stage" && python3 -m build --wheel --no-isolation --outdir "$stage/dist") &&
-        cp "$stage/dist/hwid-$version-py3-none-$tag.whl" "$out/"
-}
-
-# The npm package: an addon for each platform that arches.tsv names for Node,
-# built in the build folder of that platform's libhwid (its objects are the
-# library's, compiled once) against Node-API's headers, and packed by npm
-# pack in the Debian 13 root. Modes are fixed before packing: npm keeps them.
-build_npm() {
-    headers=$("$src/scripts/npm-fetch.sh" "$root" node-api-headers "$work/npm-fetched" | tail -n 1) &&
-        stage="$work/npm" && rm -rf "$stage" && cp -R "$src/libhwid/node" "$stage" &&
-        cp "$src/libhwid/README.md" "$src/LICENSE" "$stage/" &&
-        cp "$pystring/LICENSE" "$stage/LICENSE.pystring" || return 1
-    for arch in $(arches_with node); do
-        case $arch in
-            win*) build="$work/$arch" ;;
-            *) build="$work/libhwid-$(arch_field "$arch" portable)" ;;
-        esac
-        prebuild="$stage/prebuilds/$(arch_field "$arch" node)"
-        cmake -S "$src" -B "$build" -DHWID_NODE_API_HEADERS="$headers" &&
-            cmake --build "$build" -j"$jobs" --target hwid_node &&
-            mkdir -p "$prebuild" && cp "$build/libhwid/node/hwid.node" "$prebuild/" || return 1
-    done
-    sed -i "s/^  \"version\": \"0.0.0\",\$/  \"version\": \"$semver\",/" "$stage/package.json" &&
-        grep -q "\"version\": \"$semver\"" "$stage/package.json" &&
-        chmod -R u=rwX,go=rX "$stage" && find "$stage/prebuilds" -type f -exec chmod a-x {} + &&
-        rm -rf "$root/tmp/npm-out" &&
-        scripts/distro-root.sh run --src-at /npm "$root" "$stage" \
-            sh -c 'mkdir /tmp/npm-out && cd /tmp/npm-out && HOME=/tmp/npm-home npm pack --silent /npm' &&
-        cp "$root/tmp/npm-out/hwid-$semver.tgz" "$out/"
 }
 
 # The names of the files a release of $version writes, as the manifest

@@ -1,25 +1,21 @@
 #!/bin/sh
-# hwidtool on the Debian releases it ships for, as it ships.
+# hwidtool, libhwid and its bindings on the Debian releases they ship for,
+# as they ship. Every .deb is installed with apt-get into a clean root of
+# its distribution and architecture (Debian 12 and 13; amd64 natively,
+# arm64 under qemu-user-static); the listing program is built there against
+# the library three ways (pkg-config, pkg-config --static, find_package) and
+# the fabricated machines run hwidtool and the three; the README's example,
+# built as printed, must be licensed exactly where a machine lists its ID;
+# the purge leaves nothing. The wheels, the npm package and the jar go the
+# same way through their own tools. One "proven FILE" line a file. The
+# manual pages are checked as written and as shipped (man --warnings); in a
+# Debian 13 root the unit tests and the README's build from source run.
 #
-# Every .deb of the release is installed with apt-get into a clean root of
-# its own distribution and architecture (Debian 12 and 13; amd64 natively,
-# arm64 under qemu-user-static): hwidtool, libhwid1 and libhwid-dev
-# together. There the listing program is built against the installed
-# library three ways (pkg-config, pkg-config --static, find_package), and
-# the fabricated machines run hwidtool and the three: their rows must be
-# hwidtool's. The README's example, built there as printed, must be licensed
-# exactly on the machines that list its ID. All three are purged with nothing left: one "proven FILE"
-# line per package. The manual pages (hwidtool.1, hwid.3) are checked as
-# written and as shipped, under man --warnings. In a
-# Debian 13 root, the unit tests are built and run with that release's
-# compiler, and the README's build from source is run as a user runs it.
-#
-# Usage: scripts/test-distros.sh [RELEASE_DIR]   (default build-release,
-# made by scripts/release.sh). --make-roots only makes the clean roots, so
-# that scripts/test-all.sh can have them made while other stages run. Needs root (debootstrap, chroot, namespaces);
-# without it, it says so and exits with 77. Installs what it needs with
-# apt-get. The roots stay in build-trixie/ and build-bookworm/ (reused when
-# a finished one is there).
+# Usage: scripts/test-distros.sh [RELEASE_DIR]   (default build-release, made
+# by scripts/release.sh). --make-roots only makes the clean roots (for
+# scripts/test-all.sh, while other stages run). Needs root (debootstrap,
+# chroot, namespaces); without it, it says so and exits with 77. Installs
+# what it needs. The roots stay in build-trixie/ and build-bookworm/.
 # shellcheck source=scripts/guard.sh
 . "$(dirname "$0")/guard.sh"
 # shellcheck source=scripts/checks.sh
@@ -48,8 +44,7 @@ install_missing() {
 # Runs "$@" inside a root (scripts/distro-root.sh run: a mount namespace of
 # its own, the sources read-only at /src).
 in_root() {  # root, command...
-    target=$1
-    shift
+    target=$1 && shift
     timeout 2400 scripts/distro-root.sh run "$target" "$src" "$@"
 }
 
@@ -102,11 +97,10 @@ unit_tests() {
     ' unit_tests "$jobs"
 }
 
-# The build from source as a user runs it, with the README's command, in a
-# folder of its own and staged into a DESTDIR. Tests are off, so neither
-# GoogleTest nor Python (both in the root for the unit tests) may be looked
-# for: what it needs is what a bare Debian gets with cmake, g++, make and
-# libpystring-dev.
+# The build from source as a user runs it (the README's command), staged into
+# a DESTDIR. With tests off neither GoogleTest nor Python (in the root for the
+# unit tests) may be looked for: a bare Debian's cmake, g++, make and
+# libpystring-dev are all it needs.
 from_source() {
     in_root "$build_root" sh -eu -c '
         rm -rf /from-source && mkdir /from-source && cd /from-source
@@ -138,11 +132,9 @@ abc: 900150983CD24FB0D6963F7D28E17F72" ] || { echo "installed hwidtool --generat
 # installing a package and the fabricated machines need.
 make_run_root() {  # suite, Debian architecture
     run_root="$src/build-$1/root-run-$2"
-    if [ "$2" = "$(dpkg --print-architecture)" ]; then
-        timeout 1800 scripts/distro-root.sh --run-only "$run_root" "$1"
-    else
-        timeout 2400 scripts/distro-root.sh --arch "$2" "$run_root" "$1"
-    fi
+    [ "$2" = "$(dpkg --print-architecture)" ] && how=--run-only || how="--arch $2"
+    # shellcheck disable=SC2086 # the option and its argument
+    timeout 2400 scripts/distro-root.sh $how "$run_root" "$1"
 }
 
 # apt-get installs the packages (resolving their dependencies from the
@@ -151,10 +143,8 @@ make_run_root() {  # suite, Debian architecture
 # machines, the three listings beside it; a purge leaves none of their
 # files behind, nor what was installed for them.
 round_trip() {  # root, package files...
-    target=$1
-    shift
-    rm -rf "$target/tmp/round-trip" && mkdir -p "$target/tmp/round-trip" && cp "$@" "$target/tmp/round-trip/" ||
-        return 1
+    target=$1 && shift
+    rm -rf "$target/tmp/round-trip" && mkdir -p "$target/tmp/round-trip" && cp "$@" "$target/tmp/round-trip/" || return 1
     in_root "$target" sh -eu -c '
         cd /tmp/round-trip
         export DEBIAN_FRONTEND=noninteractive
@@ -217,16 +207,15 @@ debian_runs() {
     shipped_files deb | awk -F '\t' '!seen[$4 ":" $3]++ { sub(/^debs_/, "", $4); print $4 ":" $3 }'
 }
 
-# A wheel as a user installs it, with pip into a venv of a clean root of
-# each Debian release that ships for its architecture
-# (libhwid/python/tests/wheel-round-trip.sh).
+# A wheel as a user installs it, with pip into a venv of a clean root of each
+# Debian release for its architecture (libhwid/python/tests/wheel-round-trip.sh).
 prove_wheel() {  # file, architecture id
     proof_begin
     wheel=$(shipped "$1") && tool=$(shipped "hwidtool-$version-linux-$(arch_field "$2" portable).tar.gz") &&
         foreign=$(shipped "$(shipped_files wheel | awk -F '\t' -v arch="$2" '$3 != arch && $5 == "distros" { print $2; exit }')") ||
         { record "$1, the portable hwidtool and another architecture's wheel in the release" 1; return; }
     arch=$(arch_field "$2" debian) emulated=""
-    [ "$arch" = "$(dpkg --print-architecture)" ] || emulated=" under qemu"
+    [ "$arch" = "$(dpkg --print-architecture)" ] || emulated=" (qemu)"
     for run in $(debian_runs | grep ":$2\$"); do
         check "${run%:*} $arch root" make_run_root "${run%:*}" "$arch" &&
             check "${run%:*} $arch wheel" wheel_round_trip "$run_root" "$wheel" "$tool" "$foreign"
@@ -241,28 +230,46 @@ wheel_round_trip() {  # root, wheel, hwidtool tarball, another architecture's wh
         in_root "$1" sh -c 'cd /tmp/wheel && sh /src/libhwid/python/tests/wheel-round-trip.sh /src'
 }
 
-# The npm package as a user installs it, with npm and no network, in a clean
-# root of each Debian release and architecture that ships, run by Debian's
-# own Node (libhwid/node/tests/npm-round-trip.sh).
-prove_npm() {  # file
+# A binding's package as a user installs it, in a clean root of each Debian
+# release and architecture: libhwid/BINDING/tests/KIND-round-trip.sh.
+prove_in_roots() {  # file, kind, binding, what was proven
     proof_begin
     package=$(shipped "$1") || { record "$1 in the release" 1; return; }
     for run in $(debian_runs); do
         arch=$(arch_field "${run#*:}" debian)
         tool=$(shipped "hwidtool-$version-linux-$(arch_field "${run#*:}" portable).tar.gz") &&
             check "${run%:*} $arch root" make_run_root "${run%:*}" "$arch" &&
-            check "${run%:*} $arch npm package" npm_round_trip "$run_root" "$package" "$tool"
+            check "${run%:*} $arch $2" round_trip_in "$run_root" "$package" "$tool" "$2" "$3"
     done
-    proven "$1" "installed by npm with no network in clean Debian 12 (Node 18) and 13 (Node 20)\
- amd64 and arm64 roots (arm64 under qemu), the listing (beside planted libraries), the guide's example\
- and worker threads on the fabricated machines, uninstalled; the win32-x64 addon under Wine by the\
- windows stage, win32-ia32's by its link checks and the same C source's runs here"
+    proven "$1" "$4"
 }
 
-npm_round_trip() {  # root, package, hwidtool tarball
-    rm -rf "$1/tmp/npm" && mkdir -p "$1/tmp/npm" && cp "$2" "$1/tmp/npm/" &&
-        tar -C "$1/tmp/npm" -xzf "$3" --strip-components=1 &&
-        in_root "$1" sh -c 'cd /tmp/npm && sh /src/libhwid/node/tests/npm-round-trip.sh /src'
+round_trip_in() {  # root, package, hwidtool tarball, kind, binding
+    rm -rf "$1/tmp/$4" && mkdir -p "$1/tmp/$4" && cp "$2" "$1/tmp/$4/" &&
+        tar -C "$1/tmp/$4" -xzf "$3" --strip-components=1 &&
+        in_root "$1" sh -c "cd /tmp/$4 && sh /src/libhwid/$5/tests/$4-round-trip.sh /src"
+}
+
+# npm installs it with no network; Debian's own Node runs it.
+prove_npm() {  # file
+    prove_in_roots "$1" npm node "installed by npm offline in clean Debian 12 (Node 18) and 13 (Node 20)\
+ amd64 and arm64 (qemu) roots, the listing (beside planted libraries), the guide's example and worker\
+ threads on the fabricated machines, uninstalled; the win32-x64 addon under Wine by the windows stage,\
+ win32-ia32's by its link checks and the same C source's runs here"
+}
+
+# Debian's own JDK and JNA compile against it and run it.
+prove_jar() {  # file
+    prove_in_roots "$1" jar java "compiled and run by Debian's JDK and JNA in clean Debian 12 (Java 17)\
+ and 13 amd64 and arm64 (qemu) roots, the Listing (beside planted libraries), the guide's example and\
+ eight threads on the fabricated machines; its Windows libraries the Windows zip's, proven under Wine"
+}
+
+# Debian's own Mono compiles against its assembly and runs it.
+prove_nuget() {  # file
+    prove_in_roots "$1" nuget dotnet "unpacked in clean Debian 12 (Mono 6.8) and 13 (Mono 6.12) amd64 and\
+ arm64 (qemu) roots, the Listing (beside planted libraries), the guide's example and eight threads\
+ compiled and run by Mono on the fabricated machines; its Windows libraries the Windows zip's"
 }
 
 # ------------------------------------------------------------------ main --
@@ -286,10 +293,8 @@ for run in $(debian_runs); do
     prove_debs "${run%:*}" "${run#*:}" $(shipped_files distros | awk -F '\t' -v run="$run" \
         '"debs_" substr(run, 1, index(run, ":") - 1) == $4 && substr(run, index(run, ":") + 1) == $3 { print $2 }')
 done
-for wheel in $(shipped_files wheel | awk -F '\t' '$5 == "distros" { print $2 ":" $3 }'); do
-    prove_wheel "${wheel%:*}" "${wheel##*:}"
-done
-for package in $(shipped_files npm | awk -F '\t' '$5 == "distros" { print $2 }'); do
-    prove_npm "$package"
+# The bindings' packages: kind:file:architecture id.
+for package in $(shipped_files wheel npm jar nuget | awk -F '\t' '$5 == "distros" { print $1 ":" $2 ":" $3 }'); do
+    file=${package#*:} && "prove_${package%%:*}" "${file%:*}" "${package##*:}"
 done
 finish
