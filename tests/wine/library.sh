@@ -18,7 +18,7 @@ consumer_case() {  # suffix of the expected texts, the program's folder, what it
     plant "$planted" "$2/"*
     expected listing-crlf "$out/expected-listing$1.txt"
     W acp >/dev/null
-    (cd "$planted" && NODE_SKIP_PLATFORM_CHECK=1 WINEDLLOVERRIDES="$WINEDLLOVERRIDES;$names=n,b" timeout $((patience * 4)) \
+    (cd "$planted" && WINEDLLOVERRIDES="$WINEDLLOVERRIDES;$names=n,b" timeout $((patience * 4)) \
         $wine_app "$planted/listing.exe" >"$out/listing$1.txt" 2>"$out/listing$1.err")
     rc=$?
     loaded=$(loaded_from "$planted")
@@ -37,7 +37,7 @@ node_case() {
     [ -d "$consumers/node-$arch" ] || return 0
     count=$(adapters | wc -l)
     plant "$planted" && cp -R "$consumers/node-$arch/." "$planted/" &&
-        addon=$(dirname "$(ls "$planted"/node_modules/hwid/prebuilds/*/hwid.node)") &&
+        addon="$planted/node_modules/hwid/prebuilds/$(cat "$planted/platform")" && [ -f "$addon/hwid.node" ] &&
         cp "$planted_dlls/dnsapi.dll" "$planted/hwid.dll" && cp "$planted_dlls/dnsapi.dll" "$addon/hwid.dll" || names=""
     expected listing-crlf "$out/expected-node-listing.txt"
     (set -o pipefail && cd "$planted" && NODE_SKIP_PLATFORM_CHECK=1 WINEDLLOVERRIDES="$WINEDLLOVERRIDES;$names,hwid=n,b" timeout $((patience * 4)) \
