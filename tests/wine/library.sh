@@ -29,19 +29,22 @@ consumer_case() {  # suffix of the expected texts, the program's folder, what it
         $? "loaded: ${loaded:-none}, status $rc, see $out/listing$1.txt and .err"
 }
 # Node's listing, with the package's addon for the route, lists hwidwin's
-# rows beside the planted DLLs and a planted hwid.dll (in the current folder
-# and beside the addon): none may load. Node refuses Windows older than 8.1,
-# and Wine's default prefix says 7: Node's own switch lets it start.
+# rows from a project folder holding the planted DLLs, and a planted hwid.dll
+# there and beside the addon: none may load. node.exe runs from a folder of
+# its own, as installed (its own imports are Windows' affair). Node refuses
+# Windows older than 8.1, and Wine's default prefix says 7: Node's own
+# switch lets it start.
 node_case() {
     local planted="$work/node-$arch" names loaded rc count addon
     [ -d "$consumers/node-$arch" ] || return 0
     count=$(adapters | wc -l)
-    plant "$planted" && cp -R "$consumers/node-$arch/." "$planted/" &&
+    plant "$planted" && cp -R "$consumers/node-$arch/node_modules" "$consumers/node-$arch/listing.js" \
+        "$consumers/node-$arch/platform" "$planted/" &&
         addon="$planted/node_modules/hwid/prebuilds/$(cat "$planted/platform")" && [ -f "$addon/hwid.node" ] &&
         cp "$planted_dlls/dnsapi.dll" "$planted/hwid.dll" && cp "$planted_dlls/dnsapi.dll" "$addon/hwid.dll" || names=""
     expected listing-crlf "$out/expected-node-listing.txt"
     (set -o pipefail && cd "$planted" && NODE_SKIP_PLATFORM_CHECK=1 WINEDLLOVERRIDES="$WINEDLLOVERRIDES;$names,hwid=n,b" timeout $((patience * 4)) \
-        $wine_app node.exe listing.js 2>"$out/node-listing.err" | sed 's/$/\r/' >"$out/node-listing.txt")
+        $wine_app "$consumers/node-$arch/node.exe" listing.js 2>"$out/node-listing.err" | sed 's/$/\r/' >"$out/node-listing.txt")
     rc=$?
     loaded=$(loaded_from "$planted"; loaded_from "$addon")
     [ -n "$names" ] && cmp -s "$out/expected-node-listing.txt" "$out/node-listing.txt" &&
