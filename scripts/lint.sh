@@ -92,9 +92,10 @@ lint_compile_database() {
 # Without the GoogleTest and Windows libraries cppcheck takes TEST(...) and
 # the Windows API for syntax errors and leaves those files out; such a
 # finding is an error, so it fails the check like any other. The build
-# folder holds the generated headers (windows/ui/version.h).
+# folder holds the generated headers (windows/ui/version.h); the bindings'
+# C includes hwid.h as a user's program does, from libhwid/.
 cppcheck_run() {  # options...
-    on_files "$scratch/cpp" cppcheck --library=googletest,windows,posix -I. -I"$build" \
+    on_files "$scratch/cpp" cppcheck --library=googletest,windows,posix -I. -I"$build" -Ilibhwid \
         --std=c++17 --std=c11 -q "$@" \
         --template='{file}:{line}:{column}: {severity}: {message} [{id}]'
 }
