@@ -14,16 +14,17 @@ JAVA_17 = 61  # the class file major version javac --release 17 writes
 MAVEN = "META-INF/maven/zef/hwid/"
 
 
-def natives(release):
-    """{member: its build file}."""
+def natives(release, column, folder):
+    """{member: its build file} for each architecture with a name in COLUMN, the member in FOLDER
+    (a pattern of that name): the portable library of the Linux tarballs, or hwid.dll."""
     found = {}
     for arch in release.arches.values():
-        if arch["jna"] == "-":
+        if arch[column] == "-":
             continue
         if arch["id"].startswith("win"):
-            found[arch["jna"] + "/hwid.dll"] = release.path(arch["id"], "libhwid", "hwid.dll")
+            found[folder % arch[column] + "/hwid.dll"] = release.path(arch["id"], "libhwid", "hwid.dll")
         else:
-            found[arch["jna"] + "/libhwid.so"] = release.path(
+            found[folder % arch[column] + "/libhwid.so"] = release.path(
                 "libhwid-" + arch["portable"], "libhwid", "libhwid.so.1.0.0")
     return found
 
@@ -40,7 +41,7 @@ def check_native(release, name, member, data, built):
 
 
 def check(release, name, arch):
-    built = natives(release)
+    built = natives(release, "jna", "%s")
     archive = zipfile.ZipFile(os.path.join(release.out, name))
     found = sorted(n for n in archive.namelist() if not n.endswith("/"))
     want = sorted(CLASSES + list(built) + ["META-INF/MANIFEST.MF", MAVEN + "pom.xml", MAVEN +

@@ -5,30 +5,15 @@ import os
 import re
 import zipfile
 
-from shipped.jar import check_native
+from shipped.jar import check_native, natives
 
 ASSEMBLY = ["lib/netstandard2.0/Zef.Hwid.dll", "lib/netstandard2.0/Zef.Hwid.xml"]
 FIXED = ["Zef.Hwid.nuspec", "buildTransitive/Zef.Hwid.targets", "README.md", "LICENSE",
          "LICENSE.pystring", "_rels/.rels", "[Content_Types].xml"]
 
 
-def natives(release):
-    """{member: its build file}."""
-    found = {}
-    for arch in release.arches.values():
-        if arch["nuget"] == "-":
-            continue
-        if arch["id"].startswith("win"):
-            found["runtimes/%s/native/hwid.dll" % arch["nuget"]] = release.path(
-                arch["id"], "libhwid", "hwid.dll")
-        else:
-            found["runtimes/%s/native/libhwid.so" % arch["nuget"]] = release.path(
-                "libhwid-" + arch["portable"], "libhwid", "libhwid.so.1.0.0")
-    return found
-
-
 def check(release, name, arch):
-    built = natives(release)
+    built = natives(release, "nuget", "runtimes/%s/native")
     archive = zipfile.ZipFile(os.path.join(release.out, name))
     names = archive.namelist()
     properties = [n for n in names if re.fullmatch(

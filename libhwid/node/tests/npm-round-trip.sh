@@ -11,10 +11,7 @@
 # Usage: npm-round-trip.sh SOURCE_DIR
 set -eu
 src=$1
-mkdir -p planted
-printf '#include <unistd.h>\n__attribute__((constructor)) static void planted(void) {
-    write(2, "planted libhwid.so.1 loaded\\n", 28); }\n' | gcc -shared -fPIC -o planted/libhwid.so.1 -x c -
-cp planted/libhwid.so.1 .
+sh "$src/libhwid/tests/plant.sh" libhwid.so.1
 echo '{ "private": true }' >package.json
 HOME=$(pwd) unshare -n npm install --silent --offline --no-audit --no-fund ./hwid-*.tgz
 sed -n '/^## Node.js and Electron$/,/^## /p' "$src/libhwid/README.md" | sed -n '/^```js$/,/^```$/p' | sed '1d;$d' >licence.js

@@ -10,10 +10,7 @@
 # Usage: wheel-round-trip.sh SOURCE_DIR
 set -eu
 src=$1
-mkdir -p planted
-printf '#include <unistd.h>\n__attribute__((constructor)) static void planted(void) {
-    write(2, "planted libhwid.so.1 loaded\\n", 28); }\n' | gcc -shared -fPIC -o planted/libhwid.so.1 -x c -
-cp planted/libhwid.so.1 .
+sh "$src/libhwid/tests/plant.sh" libhwid.so.1
 python3 -m venv venv
 if venv/bin/pip install -q --no-index foreign/*.whl 2>foreign.log; then
     echo "pip installed $(ls foreign) on $(uname -m)"
