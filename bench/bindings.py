@@ -5,8 +5,8 @@ C call through ctypes (hwid_list_new and hwid_list_free, nothing copied) against
 package's hwid.rows() and, with --addon, the Node addon's list(), and with --java, the jar's
 HardwareIds.list() (its classes and JNA on that class path, the library as the jar holds it,
 after a warm-up for the JIT), and with --dotnet, Zef.Hwid's HardwareIds.List() under Mono (its
-assembly beside a timer, the library in runtimes/linux-x64/native/), each timed inside its own runtime on the same machine between two runs of the C
-call. Process start is not counted. Medians of interleaved runs.
+assembly beside a timer, the library in runtimes/linux-x64/native/), each timed inside its own
+runtime on the same machine between two runs of the C call. Process start is not counted. Medians of interleaved runs.
 
 Usage: bench/bindings.py --library LIBHWID_SO [--addon HWID_NODE] [--java CLASS_PATH]
                           [--dotnet ZEF_HWID_DLL] [--runs N]
@@ -56,8 +56,6 @@ JAVA_TIMER = """public class ListTimer {
         System.out.println(times[runs / 2]);
     }
 }"""
-
-
 DOTNET_TIMER = """static class ListTimer {
     static void Main(string[] args) {
         int runs = int.Parse(args[0]);

@@ -3,6 +3,15 @@
 # run in its build_release: each takes the libraries the release built for
 # every architecture ($work), the sources ($src) and writes into $out.
 
+# The release's library of an architecture: the Windows build's hwid.dll, or
+# the portable libhwid of the Linux tarballs.
+release_library() {  # architecture id
+    case $1 in
+        win*) echo "$work/$1/libhwid/hwid.dll" ;;
+        *) echo "$work/libhwid-$(arch_field "$1" portable)/libhwid/libhwid.so.1.0.0" ;;
+    esac
+}
+
 # The Python package for an architecture: a copy of libhwid/python holding
 # the release's library of it (the portable one of the Linux tarballs, or
 # hwid.dll), tagged for the machines that library runs on. The wheel keeps
@@ -10,10 +19,8 @@
 # made under umask 022 whatever the caller's.
 build_wheel() {  # architecture id
     stage="$work/wheel-$1" tag=$(arch_field "$1" wheel)
-    case $1 in
-        win*) library="$work/$1/libhwid/hwid.dll" name=hwid.dll ;;
-        *) library="$work/libhwid-$(arch_field "$1" portable)/libhwid/libhwid.so.1.0.0" name=libhwid.so.1 ;;
-    esac
+    library=$(release_library "$1") name=libhwid.so.1
+    case $1 in win*) name=hwid.dll ;; esac
     rm -rf "$stage" && cp -R "$src/libhwid/python" "$stage" &&
         cp "$src/libhwid/README.md" "$src/LICENSE" "$stage/" && cp "$library" "$stage/src/hwid/$name" &&
         echo "$version" >"$stage/VERSION" &&
@@ -67,10 +74,9 @@ build_jar() {
         cp "$pystring/LICENSE" "$stage/LICENSE.pystring" || return 1
     for arch in $(arches_with jna); do
         folder="$stage/$(arch_field "$arch" jna)" && mkdir -p "$folder" || return 1
-        case $arch in
-            win*) cp "$work/$arch/libhwid/hwid.dll" "$folder/" ;;
-            *) cp "$work/libhwid-$(arch_field "$arch" portable)/libhwid/libhwid.so.1.0.0" "$folder/libhwid.so" ;;
-        esac || return 1
+        name=libhwid.so
+        case $arch in win*) name=hwid.dll ;; esac
+        cp "$(release_library "$arch")" "$folder/$name" || return 1
     done
     (cd "$stage" && find . -type f | LC_ALL=C sort | xargs jar --create \
         --date="$(date -u -d "@$SOURCE_DATE_EPOCH" +%Y-%m-%dT%H:%M:%SZ)" --file "$out/zef-hwid-$version.jar")
@@ -84,11 +90,7 @@ build_nuget() {
     stage="$work/nuget" && rm -rf "$stage" && "$src/libhwid/dotnet/build.sh" "$stage" "$version" || return 1
     set --
     for arch in $(arches_with nuget); do
-        case $arch in
-            win*) library="$work/$arch/libhwid/hwid.dll" ;;
-            *) library="$work/libhwid-$(arch_field "$arch" portable)/libhwid/libhwid.so.1.0.0" ;;
-        esac
-        set -- "$@" --native "$(arch_field "$arch" nuget)=$library"
+        set -- "$@" --native "$(arch_field "$arch" nuget)=$(release_library "$arch")"
     done
     python3 "$src/libhwid/dotnet/pack.py" --version "$semver" --out "$out/Zef.Hwid.$semver.nupkg" \
         --assembly "$stage" "$@" --file README.md="$src/libhwid/README.md" --file LICENSE="$src/LICENSE" \
