@@ -6,10 +6,10 @@
 # the library three ways (pkg-config, pkg-config --static, find_package) and
 # the fabricated machines run hwidtool and the three; the README's example,
 # built as printed, must be licensed exactly where a machine lists its ID;
-# the purge leaves nothing. The wheels, the npm package and the jar go the
-# same way through their own tools. One "proven FILE" line a file. The
-# manual pages are checked as written and as shipped (man --warnings); in a
-# Debian 13 root the unit tests and the README's build from source run.
+# the purge leaves nothing. The bindings' packages go the same way through
+# their own tools. One "proven FILE" line a file. The manual pages are
+# checked as written and as shipped (man --warnings); in a Debian 13 root
+# the unit tests and the README's build from source run.
 #
 # Usage: scripts/test-distros.sh [RELEASE_DIR]   (default build-release, made
 # by scripts/release.sh). --make-roots only makes the clean roots (for
@@ -36,10 +36,6 @@ if [ "$(id -u)" != 0 ]; then
     skip "not root: the distribution tests need root (debootstrap, chroot, mount and network namespaces)"
     finish
 fi
-
-install_missing() {
-    timeout 900 scripts/install-deps.sh test-distros
-}
 
 # Runs "$@" inside a root (scripts/distro-root.sh run: a mount namespace of
 # its own, the sources read-only at /src).
@@ -218,16 +214,10 @@ prove_wheel() {  # file, architecture id
     [ "$arch" = "$(dpkg --print-architecture)" ] || emulated=" (qemu)"
     for run in $(debian_runs | grep ":$2\$"); do
         check "${run%:*} $arch root" make_run_root "${run%:*}" "$arch" &&
-            check "${run%:*} $arch wheel" wheel_round_trip "$run_root" "$wheel" "$tool" "$foreign"
+            check "${run%:*} $arch wheel" round_trip_in "$run_root" "$wheel" "$tool" wheel python "$foreign"
     done
     proven "$1" "installed with pip into a venv in clean Debian 12 and 13 $arch roots, the listing\
  (beside planted libraries) and the guide's example on the fabricated machines$emulated, uninstalled"
-}
-
-wheel_round_trip() {  # root, wheel, hwidtool tarball, another architecture's wheel
-    rm -rf "$1/tmp/wheel" && mkdir -p "$1/tmp/wheel/foreign" && cp "$2" "$1/tmp/wheel/" &&
-        cp "$4" "$1/tmp/wheel/foreign/" && tar -C "$1/tmp/wheel" -xzf "$3" --strip-components=1 &&
-        in_root "$1" sh -c 'cd /tmp/wheel && sh /src/libhwid/python/tests/wheel-round-trip.sh /src'
 }
 
 # A binding's package as a user installs it, in a clean root of each Debian
@@ -244,9 +234,9 @@ prove_in_roots() {  # file, kind, binding, what was proven
     proven "$1" "$4"
 }
 
-round_trip_in() {  # root, package, hwidtool tarball, kind, binding
-    rm -rf "$1/tmp/$4" && mkdir -p "$1/tmp/$4" && cp "$2" "$1/tmp/$4/" &&
-        tar -C "$1/tmp/$4" -xzf "$3" --strip-components=1 &&
+round_trip_in() {  # root, package, hwidtool tarball, kind, binding[, another architecture's package]
+    rm -rf "$1/tmp/$4" && mkdir -p "$1/tmp/$4/foreign" && cp "$2" "$1/tmp/$4/" &&
+        { [ -z "${6:-}" ] || cp "$6" "$1/tmp/$4/foreign/"; } && tar -C "$1/tmp/$4" -xzf "$3" --strip-components=1 &&
         in_root "$1" sh -c "cd /tmp/$4 && sh /src/libhwid/$5/tests/$4-round-trip.sh /src"
 }
 
@@ -274,12 +264,12 @@ prove_nuget() {  # file
 
 # ------------------------------------------------------------------ main --
 
-check dependencies install_missing || finish
+check dependencies timeout 900 scripts/install-deps.sh test-distros || finish
 version=$(scripts/version.sh) || finish
 if [ "$make_roots_only" = true ]; then
-    # One lane an architecture, side by side: while the emulated roots'
-    # packages configure under qemu, the host's download and unpack. One
-    # root at a time within a lane: a run registers one binfmt_misc entry.
+    # One lane an architecture, side by side (the host's roots unpack while
+    # qemu configures the others'); one at a time in a lane: a run registers
+    # one binfmt_misc entry.
     lanes=$(mktemp -d) && at_exit 'rm -rf "$lanes"'
     for lane in $(debian_runs | cut -d: -f2 | sort -u); do
         for run in $(debian_runs | grep ":$lane\$"); do
