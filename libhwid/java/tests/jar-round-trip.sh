@@ -4,7 +4,8 @@
 # checker and the guide's Java example as printed against the jar and
 # Debian's JNA, and the fabricated machines run them beside hwidtool, with a
 # libhwid.so planted in the current folder, in LD_LIBRARY_PATH and in
-# jna.library.path (loaded, it would speak on standard error). A copy of the
+# jna.library.path (loaded, it would speak on standard error); no copy of the
+# library stays behind, nor an earlier run's. A copy of the
 # jar without this platform's library must name the platform on first use.
 # SOURCE_DIR is the checkout.
 # Usage: jar-round-trip.sh SOURCE_DIR
@@ -19,10 +20,13 @@ licensed=$(grep -o '"[0-9A-F]\{32\}"' Licence.java | tr -d '"')
 [ -n "$licensed" ] || { echo "no Hardware ID in the guide's Java example"; exit 1; }
 javac -encoding UTF-8 -d classes -cp "$jar" \
     "$src/libhwid/java/Listing.java" "$src/libhwid/java/tests/CheckRows.java" Licence.java
-java="env LD_LIBRARY_PATH=$here/planted java -Djna.library.path=$here/planted -cp\
- $here/classes:$here/$jar:/usr/share/java/jna.jar"
+# A copy an earlier run left (as every run on Windows does) is removed by the next.
+mkdir -p temp/zef-hwid-earlier && cp planted/libhwid.so temp/zef-hwid-earlier/ && touch -d '-1 hour' temp/*
+java="env LD_LIBRARY_PATH=$here/planted java -Djna.library.path=$here/planted -Djava.io.tmpdir=$here/temp\
+ -cp $here/classes:$here/$jar:/usr/share/java/jna.jar"
 python3 "$src/tests/system/machines.py" --binary "$here/hwidtool" --consumer "$java Listing" \
     --licence "$java Licence" "$licensed" --checker "$java CheckRows"
+[ -z "$(ls temp)" ] || { echo "copies of the library left behind: $(ls temp)"; exit 1; }
 case $(uname -m) in
     x86_64) platform=linux-x86-64 ;;
     *) platform=linux-$(uname -m) ;;

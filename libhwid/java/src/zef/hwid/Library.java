@@ -8,8 +8,11 @@ import com.sun.jna.ptr.PointerByReference;
 import java.io.IOException;
 import java.io.InputStream;
 import java.io.UncheckedIOException;
+import java.nio.file.DirectoryStream;
 import java.nio.file.Files;
+import java.nio.file.LinkOption;
 import java.nio.file.Path;
+import java.nio.file.attribute.UserPrincipal;
 
 /**
  * hwid.h's functions, bound to the libhwid inside this jar: copied out to a folder of its own
@@ -19,6 +22,9 @@ import java.nio.file.Path;
  */
 final class Library {
     private static final String BUILDS = "linux-x86-64, linux-aarch64, win32-x86-64, win32-x86";
+    private static final String FOLDER_PREFIX = "zef-hwid-";
+    /** Longer than any copy takes to be loaded: a younger folder may be another start's. */
+    private static final long STALE_AFTER_MILLIS = 60_000;
 
     /** A size_t argument or result: a pointer's width on every platform JNA runs on. */
     static Pointer size(long value) {
@@ -71,11 +77,39 @@ final class Library {
                 throw new UnsatisfiedLinkError("hwid: no build for " + Platform.RESOURCE_PREFIX
                         + " in this jar (it has " + BUILDS + ")");
             }
-            Path file = Files.createTempDirectory("hwid").resolve(name);
+            Path folder = Files.createTempDirectory(FOLDER_PREFIX);
+            removeStaleCopies(folder, name);
+            Path file = folder.resolve(name);
             Files.copy(in, file);
             return file;
         } catch (IOException e) {
             throw new UncheckedIOException("hwid: cannot copy out " + resource, e);
+        }
+    }
+
+    // Windows cannot delete a DLL that is loaded, so each program's copy outlives it: a later
+    // start removes the copies no program holds any more (a held one refuses to go). Only
+    // this user's own folders are touched, never through a link.
+    private static void removeStaleCopies(Path own, String name) {
+        long before = System.currentTimeMillis() - STALE_AFTER_MILLIS;
+        try (DirectoryStream<Path> folders =
+                Files.newDirectoryStream(own.getParent(), FOLDER_PREFIX + "*")) {
+            UserPrincipal user = Files.getOwner(own);
+            for (Path folder : folders) {
+                try {
+                    if (Files.isDirectory(folder, LinkOption.NOFOLLOW_LINKS)
+                            && user.equals(Files.getOwner(folder, LinkOption.NOFOLLOW_LINKS))
+                            && Files.getLastModifiedTime(folder, LinkOption.NOFOLLOW_LINKS)
+                                    .toMillis() < before) {
+                        Files.deleteIfExists(folder.resolve(name));
+                        Files.delete(folder);
+                    }
+                } catch (IOException e) {
+                    // Held by a running program, or not ours to remove: it stays.
+                }
+            }
+        } catch (IOException e) {
+            // An unreadable temporary folder only means nothing is removed.
         }
     }
 
