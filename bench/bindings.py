@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
-"""Times one list of each binding against one hwid_list_new of the C library, in one process
-on a fabricated machine of 64 interfaces (bench/listing.py's machine, 256 USB entries): the
-C call through ctypes (hwid_list_new and hwid_list_free, nothing copied) against the Python
-package's hwid.rows() and, with --addon, the Node addon's list(), and with --java, the jar's
-HardwareIds.list() (its classes and JNA on that class path, the library as the jar holds it,
-after a warm-up for the JIT), and with --dotnet, Zef.Hwid's HardwareIds.List() under Mono (its
-assembly beside a timer, the library in runtimes/linux-x64/native/), each timed inside its own
-runtime on the same machine between two runs of the C call. Process start is not counted. Medians of interleaved runs.
+"""Times one list of each binding against one probe pass of the C library, on a fabricated
+machine of 64 interfaces (bench/listing.py's machine, 256 USB entries). In this process: the C
+call through ctypes (hwid_list_new and hwid_list_free, nothing copied) against the Python
+package's hwid.rows(). With --addon, the Node addon's list(); with --java, the jar's
+HardwareIds.list() (its classes and JNA on that class path, the library as the jar holds it);
+with --dotnet, Zef.Hwid's HardwareIds.List() under Mono (its assembly beside a timer, the
+library in runtimes/linux-x64/native/): each in a process of its own, against its own
+present() there (see ABSENT below). Process start is not counted. Medians of interleaved
+runs: the C call's own time drifts by a fifth from one moment to the next, more than any
+binding adds, so only calls taken one and one in the same process compare.
 
 Usage: bench/bindings.py --library LIBHWID_SO [--addon HWID_NODE] [--java CLASS_PATH]
                           [--dotnet ZEF_HWID_DLL] [--runs N]
@@ -32,44 +34,60 @@ import fabric as f  # noqa: E402
 from listing import machine  # noqa: E402
 
 COUNT, USB_ENTRIES = 64, 256
-# The median of RUNS lists of the addon, in milliseconds, after a first one.
-NODE_TIMER = """const hwid = require(process.argv[1]), runs = Number(process.argv[2]), times = [];
-hwid.list();
-for (let i = 0; i < runs; i++) {
-  const started = process.hrtime.bigint();
-  hwid.list();
-  times.push(Number(process.hrtime.bigint() - started) / 1e6);
-}
-console.log(times.sort((a, b) => a - b)[runs >> 1]);"""
-# The same of the jar's list(), after as many for the JIT to settle.
-JAVA_TIMER = """public class ListTimer {
+# Inside another runtime the C call cannot be made as such: the binding's present() of an
+# absent Hardware ID stands for it, one hwid_present, the very probe pass hwid_list_new makes
+# with nothing copied out (this process times both, to show they agree). Each timer takes
+# one and one, after a warm-up of as many (the JITs settle), and prints the two medians in
+# milliseconds: "PRESENT LIST".
+ABSENT = "0" * 32
+NODE_TIMER = """const hwid = require(process.argv[1]), runs = Number(process.argv[2]);
+const timed = (call) => { const started = process.hrtime.bigint(); call();
+  return Number(process.hrtime.bigint() - started) / 1e6; };
+const median = (times) => times.sort((a, b) => a - b)[runs >> 1];
+const probe = () => hwid.present("%s"), present = [], list = [];
+for (let i = 0; i < runs; i++) { probe(); hwid.list(); }
+for (let i = 0; i < runs; i++) { present.push(timed(probe)); list.push(timed(hwid.list)); }
+console.log(median(present), median(list));""" % ABSENT
+JAVA_TIMER = """import static zef.hwid.HardwareIds.*;
+public class ListTimer {
     public static void main(String[] args) {
         int runs = Integer.parseInt(args[0]);
-        double[] times = new double[runs];
-        for (int i = 0; i < runs; i++) zef.hwid.HardwareIds.list();
+        double[] present = new double[runs], list = new double[runs];
+        for (int i = 0; i < runs; i++) { isPresent("%s"); list(); }
         for (int i = 0; i < runs; i++) {
             long started = System.nanoTime();
-            zef.hwid.HardwareIds.list();
-            times[i] = (System.nanoTime() - started) / 1e6;
+            isPresent("%s");
+            long between = System.nanoTime();
+            list();
+            present[i] = (between - started) / 1e6;
+            list[i] = (System.nanoTime() - between) / 1e6;
         }
-        java.util.Arrays.sort(times);
-        System.out.println(times[runs / 2]);
+        java.util.Arrays.sort(present);
+        java.util.Arrays.sort(list);
+        System.out.println(present[runs / 2] + " " + list[runs / 2]);
     }
-}"""
-DOTNET_TIMER = """static class ListTimer {
+}""" % (ABSENT, ABSENT)
+DOTNET_TIMER = """using Zef.Hwid;
+static class ListTimer {
     static void Main(string[] args) {
         int runs = int.Parse(args[0]);
-        var times = new double[runs];
-        for (int i = 0; i < runs; i++) Zef.Hwid.HardwareIds.List();
+        var present = new double[runs];
+        var list = new double[runs];
+        for (int i = 0; i < runs; i++) { HardwareIds.IsPresent("%s"); HardwareIds.List(); }
         for (int i = 0; i < runs; i++) {
             var watch = System.Diagnostics.Stopwatch.StartNew();
-            Zef.Hwid.HardwareIds.List();
-            times[i] = watch.Elapsed.TotalMilliseconds;
+            HardwareIds.IsPresent("%s");
+            present[i] = watch.Elapsed.TotalMilliseconds;
+            watch.Restart();
+            HardwareIds.List();
+            list[i] = watch.Elapsed.TotalMilliseconds;
         }
-        System.Array.Sort(times);
-        System.Console.WriteLine(times[runs / 2].ToString(System.Globalization.CultureInfo.InvariantCulture));
+        System.Array.Sort(present);
+        System.Array.Sort(list);
+        var text = System.Globalization.CultureInfo.InvariantCulture;
+        System.Console.WriteLine(present[runs / 2].ToString(text) + " " + list[runs / 2].ToString(text));
     }
-}"""
+}""" % (ABSENT, ABSENT)
 
 
 def timed(call, runs):
@@ -79,6 +97,11 @@ def timed(call, runs):
         call()
         times.append(time.perf_counter() - started)
     return times
+
+
+def line(name, took, base, what):
+    return "%s %.3f ms against %s %.3f ms: %+.1f%%" % (
+        name, took * 1e3, what, base * 1e3, (took / base - 1) * 100)
 
 
 def inside(args):
@@ -102,24 +125,23 @@ def inside(args):
         expected = len(f.expected_rows(made))
         if len(rows) != expected:
             return ["the machine lists %d rows, not %d" % (len(rows), expected)], ""
-        c_times, python_times = [], []
-        for _ in range(args.runs // 10):  # interleaved, so that drift hits both alike
-            c_times += timed(c_list, 10)
-            python_times += timed(hwid.rows, 10)
+        absent = ABSENT.encode()
+        c_times, present_times, python_times = [], [], []
+        for _ in range(args.runs):  # one and one, so that drift hits all alike
+            c_times += timed(c_list, 1)
+            present_times += timed(lambda: library.hwid_present(absent), 1)
+            python_times += timed(hwid.rows, 1)
         others = {}
         if args.addon:
-            others["Node list()"] = subprocess.check_output(
-                ["node", "-e", NODE_TIMER, args.addon, str(args.runs)])
-            c_times += timed(c_list, args.runs)
+            others["Node list()"] = ["node", "-e", NODE_TIMER, args.addon, str(args.runs)]
         if args.java:
             timer, natives = os.path.join(folder, "ListTimer.java"), os.path.join(folder, "natives")
             with open(timer, "w") as source:
                 source.write(JAVA_TIMER)
             os.makedirs(os.path.join(natives, "linux-x86-64"))  # the jar's folder for this host
             shutil.copy(args.library, os.path.join(natives, "linux-x86-64", "libhwid.so"))
-            others["Java HardwareIds.list()"] = subprocess.check_output(
-                ["java", "-cp", natives + ":" + args.java, timer, str(args.runs)])
-            c_times += timed(c_list, args.runs)
+            others["Java HardwareIds.list()"] = ["java", "-cp", natives + ":" + args.java, timer,
+                                                 str(args.runs)]
         if args.dotnet:
             app = os.path.join(folder, "dotnet")
             os.makedirs(os.path.join(app, "runtimes", "linux-x64", "native"))
@@ -130,16 +152,15 @@ def inside(args):
             subprocess.check_call(["mcs", "-optimize+", "-r:" + os.path.join(app, "Zef.Hwid.dll"),
                                    "-out:" + os.path.join(app, "ListTimer.exe"),
                                    os.path.join(app, "ListTimer.cs")])
-            others["Mono HardwareIds.List()"] = subprocess.check_output(
-                ["mono", os.path.join(app, "ListTimer.exe"), str(args.runs)])
-            c_times += timed(c_list, args.runs)
-    c, python = statistics.median(c_times) * 1e3, statistics.median(python_times) * 1e3
-    print("%d rows; median of %d: hwid_list_new %.3f ms, Python hwid.rows() %.3f ms (%+.1f%%)" % (
-        len(rows), len(c_times), c, python, (python / c - 1) * 100))
-    for name, said in others.items():
-        took = float(said)
-        print("%s %.3f ms (%+.1f%%), median of %d in one process of its own" % (
-            name, took, (took / c - 1) * 100, args.runs))
+            others["Mono HardwareIds.List()"] = ["mono", os.path.join(app, "ListTimer.exe"),
+                                                 str(args.runs)]
+        c, present = statistics.median(c_times), statistics.median(present_times)
+        print("%d rows; medians of %d: hwid_list_new %.3f ms, hwid_present %.3f ms (%+.1f%%)" % (
+            len(rows), args.runs, c * 1e3, present * 1e3, (present / c - 1) * 100))
+        print(line("Python hwid.rows()", statistics.median(python_times), c, "hwid_list_new"))
+        for name, command in others.items():
+            present, took = (float(ms) / 1e3 for ms in subprocess.check_output(command).split())
+            print(line(name, took, present, "its present() in the same process"), flush=True)
     return [], ""
 
 
