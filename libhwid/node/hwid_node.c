@@ -114,34 +114,39 @@ static napi_status text_values(napi_env env, const char *text, napi_value *strin
     return status;
 }
 
+/* A row's field names, made once a list: a name given as C text is made
+ * into a string again for every object. */
+static const char *const field_names[] = {"type", "hardwareId", "deviceId", "comment", "raw"};
+enum { FIELDS = sizeof field_names / sizeof field_names[0] };
+
 /* An object with the named values, as a literal would make it. */
-static napi_status object_of(napi_env env, const char *const names[], const napi_value values[],
+static napi_status object_of(napi_env env, const napi_value names[], const napi_value values[],
                              size_t count, napi_value *result) {
-    napi_property_descriptor fields[5];
+    napi_property_descriptor fields[FIELDS];
     for (size_t i = 0; i < count; i++)
         fields[i] = (napi_property_descriptor){
-            names[i], NULL, NULL, NULL, NULL, values[i], napi_default_jsproperty, NULL};
+            NULL, names[i], NULL, NULL, NULL, values[i], napi_default_jsproperty, NULL};
     napi_status status = napi_create_object(env, result);
     if (status == napi_ok) status = napi_define_properties(env, *result, count, fields);
     return status;
 }
 
 /* One row as an object; every byte copied out of the list. */
-static napi_value row_object(napi_env env, const hwid_list *list, size_t index) {
-    static const char *const names[] = {"type", "hardwareId", "deviceId", "comment", "raw"};
+static napi_value row_object(napi_env env, const napi_value names[FIELDS], const hwid_list *list,
+                             size_t index) {
     int type = hwid_list_type(list, index);
     const char *hardware_id = hwid_list_hardware_id(list, index);
     const char *device_id = hwid_list_device_id(list, index);
     const char *comment = hwid_list_comment(list, index);
     if (type < 0 || hardware_id == NULL || device_id == NULL || comment == NULL)
         return throw_status(env, HWID_E_INTERNAL);
-    napi_value values[5], raw[2], row;
+    napi_value values[FIELDS], raw[2], row;
     TRY(napi_create_int32(env, type, &values[0]));
     TRY(napi_create_string_utf8(env, hardware_id, NAPI_AUTO_LENGTH, &values[1]));
     TRY(text_values(env, device_id, &values[2], &raw[0]));
     TRY(text_values(env, comment, &values[3], &raw[1]));
     TRY(object_of(env, names + 2, raw, 2, &values[4]));
-    TRY(object_of(env, names, values, 5, &row));
+    TRY(object_of(env, names, values, FIELDS, &row));
     return row;
 }
 
@@ -151,10 +156,13 @@ static napi_value list(napi_env env, napi_callback_info info) {
     int status = hwid_list_new(&rows);
     if (status < 0) return throw_status(env, status);
     size_t count = hwid_list_count(rows);
-    napi_value result = NULL;
+    napi_value result = NULL, names[FIELDS];
     if (napi_create_array_with_length(env, count, &result) != napi_ok) result = NULL;
+    for (size_t i = 0; result != NULL && i < FIELDS; i++)
+        if (napi_create_string_utf8(env, field_names[i], NAPI_AUTO_LENGTH, &names[i]) != napi_ok)
+            result = NULL;
     for (size_t index = 0; result != NULL && index < count; index++) {
-        napi_value row = row_object(env, rows, index);
+        napi_value row = row_object(env, names, rows, index);
         if (row == NULL || napi_set_element(env, result, (uint32_t)index, row) != napi_ok)
             result = NULL;
     }
