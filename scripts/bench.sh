@@ -8,8 +8,9 @@
 #   3. the listing of hwidtool against "ip -o link show": on this machine as it
 #      is, and (as root) on fabricated machines with 1, 64, 512 and 2048
 #      network interfaces and 256 USB entries (bench/listing.py);
-#   4. one list of each language binding against one hwid_list_new of the C
-#      library, in one process, on a fabricated machine of 64 interfaces
+#   4. one list of each language binding against one probe pass of the C
+#      library (hwid_list_new; in another runtime, its present()), taken one
+#      and one in the same process, on a fabricated machine of 64 interfaces
 #      (bench/bindings.py).
 # Two builds of hwidtool are timed: "shared" (build-bench, RelWithDebInfo, -O2)
 # links Debian's libpystring and the shared C++ runtime, as the Debian package
@@ -106,7 +107,7 @@ python3 bench/listing.py --binary shared="$root/build-bench/linux/cli/hwidtool" 
 # libhwid in a build folder of its own: its code is compiled for a shared
 # object, the program's above is not.
 echo
-echo "=== bindings: one list of each against one hwid_list_new, in one process"
+echo "=== bindings: one list of each against one probe pass, in the same process"
 cmake -S . -B build-bench-libhwid -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHWID_LIBRARY=ON \
     -DBUILD_TESTING=OFF -DHWID_WERROR=ON > /dev/null
 cmake --build build-bench-libhwid -j"$jobs" --target hwid > /dev/null
