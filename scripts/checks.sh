@@ -10,7 +10,13 @@
 #   skip FACT                   "SKIP [STAGE] FACT": a fact that was checked
 #   proof_begin; proven FILE WHAT
 #                               "proven FILE: WHAT (N checks passed)" when the
-#                               checks since proof_begin all passed, else a FAIL
+#                               checks since proof_begin all passed, else a FAIL;
+#                               with $HWID_TALLY set (a lane of several
+#                               going side by side) a line of that file
+#   proven_tallied TALLY FILE...
+#                               the "proven" lines of the FILEs from the lanes'
+#                               tallies added up: a file is proven where every
+#                               lane that tried it passed
 #   release_at DIR; shipped PATTERN
 #                               the one file of the release in DIR that
 #                               matches, or a message on how to make one
@@ -81,11 +87,28 @@ proof_begin() {
 proven() {  # shipped file, what ran on it
     proof_passed=$(checks_count 'ok ' "$proof_from")
     proof_failed=$(checks_count 'FAIL ' "$proof_from")
-    if [ "$proof_failed" = 0 ] && [ "$proof_passed" -gt 0 ]; then
+    if [ -n "${HWID_TALLY:-}" ]; then
+        printf '%s\t%s\t%s\t%s\n' "$1" "$proof_passed" "$proof_failed" "$2" >>"$HWID_TALLY"
+    elif [ "$proof_failed" = 0 ] && [ "$proof_passed" -gt 0 ]; then
         echo "proven $1: $2 ($proof_passed checks passed)"
     else
         record "$1 proven" 1 "$proof_passed checks passed, $proof_failed failed"
     fi
+}
+
+proven_tallied() {  # tally, shipped files...
+    tally=$1
+    shift
+    for proof_file in "$@"; do
+        proof_sums=$(awk -F '\t' -v f="$proof_file" '$1 == f { p += $2; n += $3 } END { print p + 0, n + 0 }' "$tally")
+        proof_passed=${proof_sums% *} proof_failed=${proof_sums#* }
+        if [ "$proof_failed" = 0 ] && [ "$proof_passed" -gt 0 ]; then
+            echo "proven $proof_file: $(awk -F '\t' -v f="$proof_file" '$1 == f { print $4; exit }' "$tally")" \
+                "($proof_passed checks passed)"
+        else
+            record "$proof_file proven" 1 "$proof_passed checks passed, $proof_failed failed"
+        fi
+    done
 }
 
 release_at() {  # folder

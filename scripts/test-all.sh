@@ -17,8 +17,8 @@
 #
 # The stages distros, portable and windows prove the files of the release
 # that the release stage builds into build-release/ (it runs first whenever
-# one of them is chosen): each shipped file gets a line "proven FILE: ...".
-# The whole suite fails when a file of packaging/release.tsv has none.
+# one of them is chosen), side by side: each shipped file gets a line
+# "proven FILE: ...". The whole suite fails when a file of packaging/release.tsv has none.
 # shellcheck source=scripts/guard.sh
 . "$(dirname "$0")/guard.sh"
 set -u -o pipefail
@@ -107,12 +107,12 @@ run_stage() {
     local name=$1 started=$SECONDS status
     echo "=== stage $name"
     [ "$name" != distros ] || await_roots
-    "stage_$name" "${stage_arguments[@]}" 2>&1 | tee "$tmp/stage.log"
+    "stage_$name" "${stage_arguments[@]}" 2>&1 | tee "$tmp/$name.log"
     status=${PIPESTATUS[0]}
-    grep '^proven ' "$tmp/stage.log" >>"$tmp/proven"
-    grep '^SKIP' "$tmp/stage.log" >>"$HWID_CHECKS"
+    grep '^proven ' "$tmp/$name.log" >>"$tmp/proven"
+    grep '^SKIP' "$tmp/$name.log" >>"$HWID_CHECKS"
     if [ "${CI:-}" = true ] && [ "$(id -u)" = 0 ] &&
-        grep '^SKIP' "$tmp/stage.log" | grep -v 'this kernel runs no 32-bit programs'; then
+        grep '^SKIP' "$tmp/$name.log" | grep -v 'this kernel runs no 32-bit programs'; then
         echo "under CI=true as root a stage may skip only where the kernel runs no 32-bit programs"
         status=1
     fi
@@ -148,7 +148,22 @@ await_roots() {
 stage_arguments=("$@")
 release_status=none
 : >"$tmp/proven"
-for name in $chosen; do run_stage "$name"; done
+# The stages that prove the release run side by side: the distros stage
+# waits mostly on programs under qemu, a core's work. The others' output
+# is kept and shown after it.
+proving=""
+for name in $chosen; do
+    case " $proving_stages " in
+        *" $name "*) proving="$proving $name" ;;
+        *) run_stage "$name" ;;
+    esac
+done
+for name in $proving; do
+    [ "$name" = distros ] || run_stage "$name" >"$tmp/$name.out" 2>&1 &
+done
+[[ " $proving " != *" distros "* ]] || run_stage distros
+wait
+for name in $proving; do [ "$name" = distros ] || cat "$tmp/$name.out"; done
 
 # The whole suite proves every file the manifest ships, each in the release
 # it built and listed in its SHA256SUMS.

@@ -1,15 +1,14 @@
 #!/bin/sh
 # hwidtool, libhwid and its bindings on the Debian releases they ship for,
-# as they ship. Every .deb is installed with apt-get into a clean root of
-# its distribution and architecture (Debian 12 and 13; amd64 natively,
-# arm64 under qemu-user-static); the listing program is built there against
-# the library three ways (pkg-config, pkg-config --static, find_package) and
-# the fabricated machines run hwidtool and the three; the README's example,
-# built as printed, must be licensed exactly where a machine lists its ID;
-# the purge leaves nothing. The bindings' packages go the same way through
-# their own tools. One "proven FILE" line a file. The manual pages are
-# checked as written and as shipped (man --warnings); in a Debian 13 root
-# the unit tests and the README's build from source run.
+# as they ship, in clean roots of Debian 12 and 13 (amd64 natively, arm64
+# under qemu-user-static), a lane each, side by side: apt-get installs the
+# .debs, the listing program is built there three ways (pkg-config, --static,
+# find_package), the fabricated machines run hwidtool and the three, the
+# README's example is licensed exactly where a machine lists its ID, the
+# purge leaves nothing; each binding's package goes the same way through its
+# own tools. One "proven FILE" line a file. Beside the lanes: the manual
+# pages (man --warnings), and in a Debian 13 root the unit tests and the
+# README's build from source.
 #
 # Usage: scripts/test-distros.sh [RELEASE_DIR]   (default build-release, made
 # by scripts/release.sh). --make-roots only makes the clean roots (for
@@ -133,116 +132,95 @@ make_run_root() {  # suite, Debian architecture
     timeout 2400 scripts/distro-root.sh $how "$run_root" "$1"
 }
 
-# apt-get installs the packages (resolving their dependencies from the
-# root's package lists); the listing program is built against the library
-# as a user builds one; hwidtool runs from the PATH on the fabricated
-# machines, the three listings beside it; a purge leaves none of their
-# files behind, nor what was installed for them.
-round_trip() {  # root, package files...
-    target=$1 && shift
-    rm -rf "$target/tmp/round-trip" && mkdir -p "$target/tmp/round-trip" && cp "$@" "$target/tmp/round-trip/" || return 1
-    in_root "$target" sh -eu -c '
-        cd /tmp/round-trip
-        export DEBIAN_FRONTEND=noninteractive
-        packages="hwidtool libhwid1 libhwid-dev"
-        # A run that failed half-way left its packages behind: apt-get would
-        # take the same version for installed and keep the old files.
-        trap "dpkg --purge $packages >/dev/null 2>&1" EXIT
-        dpkg --purge $packages >/dev/null 2>&1
-        apt-get install -y -q ./*.deb >apt-install.log 2>&1 || { cat apt-install.log; exit 1; }
-        files=$(dpkg -L $packages | while read -r f; do [ -f "$f" ] && echo "$f"; done)
-        [ "$(command -v hwidtool)" = /usr/bin/hwidtool ] || { echo "hwidtool is not on the PATH"; exit 1; }
-        # The root has cc for its own architecture: the example of the README, as printed.
-        sh /src/libhwid/tests/consumers.sh /usr /src /tmp/round-trip/consumers cc readme
-        built=/tmp/round-trip/consumers
-        python3 /src/tests/system/machines.py --binary /usr/bin/hwidtool --consumer "$built/listing-shared" \
-            --consumer "$built/listing-static" --consumer "$built/listing-cmake" \
-            --licence "$built/readme/run-licence" "$(cat "$built/readme/licensed-id")"
-        apt-get purge --autoremove -y -q $packages >apt-purge.log 2>&1 || { cat apt-purge.log; exit 1; }
-        for package in $packages; do
-            status=$(dpkg-query -W -f="\${db:Status-Status}" "$package" 2>/dev/null || true)
-            [ -z "$status" ] || [ "$status" = not-installed ] || { echo "$package still $status"; exit 1; }
-        done
-        for f in $files; do [ ! -e "$f" ] || { echo "left behind: $f"; exit 1; }; done
-        # A new shell: this one remembers where it found the program.
-        ! sh -c "command -v hwidtool" >/dev/null || { echo "hwidtool still on the PATH"; exit 1; }
-        ! pkg-config --exists hwid || { echo "pkg-config still finds hwid"; exit 1; }
-        echo "installed, built against, ran and purged $(ls ./*.deb | xargs) in Debian" \
-            "$(cat /etc/debian_version) on $(dpkg --print-architecture) ($(echo $files | wc -w) files)"
-    ' round_trip
-}
-
-# The packages the manifest gives one Debian release and architecture,
-# installed, used and purged together; a "proven" line each.
-prove_debs() {  # suite, architecture id, files...
-    suite=$1 arch=$(arch_field "$2" debian)
-    shift 2
-    proof_begin
-    debs=""
-    for name in "$@"; do
-        deb=$(shipped "$name") || { record "$name in the release" 1; return; }
-        debs="$debs $deb"
-    done
-    emulated=""
-    [ "$arch" = "$(dpkg --print-architecture)" ] || emulated=" under qemu"
-    # shellcheck disable=SC2086
-    check "$suite $arch root" make_run_root "$suite" "$arch" &&
-        check "$suite $arch packages" round_trip "$run_root" $debs
-    number=${1#*~deb}
-    installed="installed with apt-get in a clean Debian ${number%%_*} $arch root"
-    built="the listing program (pkg-config, --static, find_package) and the README's example built there against it"
-    for deb in $debs; do
-        what="$built, the rows hwidtool's and the licence accepted where listed on the fabricated machines$emulated"
-        case $deb in */hwidtool_*) what="fabricated machines$emulated" ;; esac
-        proven "$(basename "$deb")" "$installed, $what, purged"
-    done
-}
+# ----------------------------------------------------------------- lanes --
+# A lane is one Debian release and architecture: its clean root, and in it
+# every file of this stage that runs there, by the prover of its kind. The
+# lanes go side by side, and beside the Debian 13 builds: a program under
+# qemu keeps one core busy, apt and dpkg mostly wait. Each lane counts into
+# a file of its own and tallies its proofs (checks.sh), shown once all end.
 
 # suite:architecture id of each Debian release and architecture that ships.
 debian_runs() {
     shipped_files deb | awk -F '\t' '!seen[$4 ":" $3]++ { sub(/^debs_/, "", $4); print $4 ":" $3 }'
 }
 
-# A wheel as a user installs it, with pip into a venv of a clean root of each
-# Debian release for its architecture (libhwid/python/tests/wheel-round-trip.sh).
-prove_wheel() {  # file, architecture id
-    proof_begin
-    wheel=$(shipped "$1") && tool=$(shipped "hwidtool-$version-linux-$(arch_field "$2" portable).tar.gz") &&
-        foreign=$(shipped "$(shipped_files wheel | awk -F '\t' -v arch="$2" '$3 != arch && $5 == "distros" { print $2; exit }')") ||
-        { record "$1, the portable hwidtool and another architecture's wheel in the release" 1; return; }
-    arch=$(arch_field "$2" debian) emulated=""
-    [ "$arch" = "$(dpkg --print-architecture)" ] || emulated=" (qemu)"
-    for run in $(debian_runs | grep ":$2\$"); do
-        check "${run%:*} $arch root" make_run_root "${run%:*}" "$arch" &&
-            check "${run%:*} $arch wheel" round_trip_in "$run_root" "$wheel" "$tool" wheel python "$foreign"
-    done
-    proven "$1" "installed with pip into a venv in clean Debian 12 and 13 $arch roots, the listing\
- (beside planted libraries) and the guide's example on the fabricated machines$emulated, uninstalled"
+# kind:file of each file the lane proves: the packages of its release and
+# architecture, its architecture's wheel, and the packages for all.
+lane_files() {  # suite:architecture id
+    shipped_files distros | awk -F '\t' -v suite="${1%:*}" -v arch="${1#*:}" '
+        ($1 != "deb" || $4 == "debs_" suite) && ($3 == arch || $3 == "-") { print $1 ":" $2 }'
 }
 
-# A binding's package as a user installs it, in a clean root of each Debian
-# release and architecture: libhwid/BINDING/tests/KIND-round-trip.sh.
-prove_in_roots() {  # file, kind, binding, what was proven
-    proof_begin
-    package=$(shipped "$1") || { record "$1 in the release" 1; return; }
-    for run in $(debian_runs); do
-        arch=$(arch_field "${run#*:}" debian)
-        tool=$(shipped "hwidtool-$version-linux-$(arch_field "${run#*:}" portable).tar.gz") &&
-            check "${run%:*} $arch root" make_run_root "${run%:*}" "$arch" &&
-            check "${run%:*} $arch $2" round_trip_in "$run_root" "$package" "$tool" "$2" "$3"
+prove_lane() {  # suite:architecture id
+    suite=${1%:*} arch_id=${1#*:}
+    arch=$(arch_field "$arch_id" debian) emulated=""
+    [ "$arch" = "$(dpkg --print-architecture)" ] || emulated=" under qemu"
+    tool=$(shipped "hwidtool-$version-linux-$(arch_field "$arch_id" portable).tar.gz") || tool=""
+    proof_begin  # the root counts for the packages' proofs
+    check "$suite $arch root" make_run_root "$suite" "$arch"
+    root_made=$?
+    # shellcheck disable=SC2046 # one file name a word
+    prove_debs $(lane_files "$1" | sed -n 's/^deb://p')
+    for package in $(lane_files "$1" | grep -v '^deb:'); do
+        "prove_${package%%:*}" "${package#*:}"
     done
+}
+
+# The lane's Debian packages, installed, used and purged together.
+prove_debs() {  # files...
+    debs=""
+    for name in "$@"; do
+        deb=$(shipped "$name") && debs="$debs $deb" || record "$name in the release" 1
+    done
+    # shellcheck disable=SC2086
+    [ "$root_made" != 0 ] ||
+        check "$suite $arch packages" round_trip_in "$run_root" packaging/debian/deb-round-trip.sh "" "" $debs
+    number=${1#*~deb}
+    installed="installed with apt-get in a clean Debian ${number%%_*} $arch root"
+    built="the listing program (pkg-config, --static, find_package) and the README's example built there against it"
+    for name in "$@"; do
+        what="$built, the rows hwidtool's and the licence accepted where listed on the fabricated machines$emulated"
+        case $name in hwidtool_*) what="fabricated machines$emulated" ;; esac
+        proven "$name" "$installed, $what, purged"
+    done
+}
+
+# A binding's package as a user installs it, in the lane's root, beside the
+# portable hwidtool: libhwid/BINDING/tests/KIND-round-trip.sh, with another
+# architecture's package in foreign/ where one is named.
+prove_in_root() {  # file, kind, binding, what was proven[, another architecture's package]
+    proof_begin
+    foreign=""
+    if package=$(shipped "$1") && [ -n "$tool" ] && { [ -z "${5:-}" ] || foreign=$(shipped "$5"); }; then
+        [ "$root_made" != 0 ] || check "$suite $arch $2" round_trip_in "$run_root" \
+            "libhwid/$3/tests/$2-round-trip.sh" "$tool" "$foreign" "$package"
+    else
+        record "$1, the portable hwidtool${5:+ and $5} in the release" 1
+    fi
     proven "$1" "$4"
 }
 
-round_trip_in() {  # root, package, hwidtool tarball, kind, binding[, another architecture's package]
-    rm -rf "$1/tmp/$4" && mkdir -p "$1/tmp/$4/foreign" && cp "$2" "$1/tmp/$4/" &&
-        { [ -z "${6:-}" ] || cp "$6" "$1/tmp/$4/foreign/"; } && tar -C "$1/tmp/$4" -xzf "$3" --strip-components=1 &&
-        in_root "$1" sh -c "cd /tmp/$4 && sh /src/libhwid/$5/tests/$4-round-trip.sh /src"
+# In a folder of the root holding the packages, the portable hwidtool's files
+# and foreign/, the checkout's round-trip script run as a user would.
+round_trip_in() {  # root, script, hwidtool tarball or "", another architecture's package or "", packages...
+    trip_root=$1 trip_script=$2 trip_tool=$3 trip_foreign=$4 && shift 4
+    trip_folder="$trip_root/tmp/$(basename "$trip_script" .sh)"
+    rm -rf "$trip_folder" && mkdir -p "$trip_folder/foreign" && cp "$@" "$trip_folder/" &&
+        { [ -z "$trip_foreign" ] || cp "$trip_foreign" "$trip_folder/foreign/"; } &&
+        { [ -z "$trip_tool" ] || tar -C "$trip_folder" -xzf "$trip_tool" --strip-components=1; } &&
+        in_root "$trip_root" sh -c "cd /tmp/${trip_folder##*/} && sh /src/$trip_script /src"
+}
+
+# pip installs it into a venv.
+prove_wheel() {  # file
+    prove_in_root "$1" wheel python "installed with pip into a venv in clean Debian 12 and 13 $arch roots,\
+ the listing (beside planted libraries) and the guide's example on the fabricated machines$emulated,\
+ uninstalled" "$(shipped_files wheel | awk -F '\t' -v arch="$arch_id" '$3 != arch && $5 == "distros" { print $2; exit }')"
 }
 
 # npm installs it with no network; Debian's own Node runs it.
 prove_npm() {  # file
-    prove_in_roots "$1" npm node "installed by npm offline in clean Debian 12 (Node 18) and 13 (Node 20)\
+    prove_in_root "$1" npm node "installed by npm offline in clean Debian 12 (Node 18) and 13 (Node 20)\
  amd64 and arm64 (qemu) roots, the listing (beside planted libraries), the guide's example and worker\
  threads on the fabricated machines, uninstalled; the win32-x64 addon under Wine by the windows stage,\
  win32-ia32's by its link checks and the same C source's runs here"
@@ -250,14 +228,14 @@ prove_npm() {  # file
 
 # Debian's own JDK and JNA compile against it and run it.
 prove_jar() {  # file
-    prove_in_roots "$1" jar java "compiled and run by Debian's JDK and JNA in clean Debian 12 (Java 17)\
+    prove_in_root "$1" jar java "compiled and run by Debian's JDK and JNA in clean Debian 12 (Java 17)\
  and 13 amd64 and arm64 (qemu) roots, the Listing (beside planted libraries), the guide's example and\
  eight threads on the fabricated machines; its Windows libraries the Windows zip's, proven under Wine"
 }
 
 # Debian's own Mono compiles against its assembly and runs it.
 prove_nuget() {  # file
-    prove_in_roots "$1" nuget dotnet "unpacked in clean Debian 12 (Mono 6.8) and 13 (Mono 6.12) amd64 and\
+    prove_in_root "$1" nuget dotnet "unpacked in clean Debian 12 (Mono 6.8) and 13 (Mono 6.12) amd64 and\
  arm64 (qemu) roots, the Listing (beside planted libraries), the guide's example and eight threads\
  compiled and run by Mono on the fabricated machines; its Windows libraries the Windows zip's"
 }
@@ -266,33 +244,30 @@ prove_nuget() {  # file
 
 check dependencies timeout 900 scripts/install-deps.sh test-distros || finish
 version=$(scripts/version.sh) || finish
+lanes=$(mktemp -d) && at_exit 'rm -rf "$lanes"' && : >"$lanes/tally" || finish
 if [ "$make_roots_only" = true ]; then
-    # One lane an architecture, side by side (the host's roots unpack while
-    # qemu configures the others'); one at a time in a lane: a run registers
-    # one binfmt_misc entry.
-    lanes=$(mktemp -d) && at_exit 'rm -rf "$lanes"'
-    for lane in $(debian_runs | cut -d: -f2 | sort -u); do
-        for run in $(debian_runs | grep ":$lane\$"); do
-            arch=$(arch_field "$lane" debian)
-            check "${run%:*} $arch root" make_run_root "${run%:*}" "$arch"
-        done >"$lanes/$lane" 2>&1 &
+    for run in $(debian_runs); do
+        check "${run%:*} $(arch_field "${run#*:}" debian) root" make_run_root "${run%:*}" \
+            "$(arch_field "${run#*:}" debian)" >"$lanes/$run.log" 2>&1 &
     done
     wait
-    cat "$lanes"/*
+    cat "$lanes"/*.log
     finish
 fi
+for run in $(debian_runs); do
+    (HWID_CHECKS="$lanes/$run.checks" HWID_TALLY="$lanes/tally" && : >"$HWID_CHECKS" &&
+        prove_lane "$run") >"$lanes/$run.log" 2>&1 &
+done
 check manual-page manual_page
 if check trixie-root make_build_root; then
     check trixie-unit-tests unit_tests
     check trixie-from-source from_source
 fi
+wait
 for run in $(debian_runs); do
-    # shellcheck disable=SC2046 # one file name a word
-    prove_debs "${run%:*}" "${run#*:}" $(shipped_files distros | awk -F '\t' -v run="$run" \
-        '"debs_" substr(run, 1, index(run, ":") - 1) == $4 && substr(run, index(run, ":") + 1) == $3 { print $2 }')
+    echo "=== lane ${run%:*} $(arch_field "${run#*:}" debian)"
+    cat "$lanes/$run.log" && cat "$lanes/$run.checks" >>"$HWID_CHECKS"
 done
-# The bindings' packages: kind:file:architecture id.
-for package in $(shipped_files wheel npm jar nuget | awk -F '\t' '$5 == "distros" { print $1 ":" $2 ":" $3 }'); do
-    file=${package#*:} && "prove_${package%%:*}" "${file%:*}" "${package##*:}"
-done
+# shellcheck disable=SC2046 # one file name a word
+proven_tallied "$lanes/tally" $(shipped_files distros | cut -f2)
 finish
