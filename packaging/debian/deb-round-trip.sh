@@ -18,7 +18,9 @@ packages="hwidtool libhwid1 libhwid-dev"
 trap 'dpkg --purge $packages >/dev/null 2>&1' EXIT
 dpkg --purge $packages >/dev/null 2>&1
 apt-get install -y -q ./*.deb >apt-install.log 2>&1 || { cat apt-install.log; exit 1; }
-files=$(dpkg -L $packages | while read -r f; do [ -f "$f" ] && echo "$f"; done)
+# (if, not &&: a last entry that is no file would end the loop, and the
+# script, with status 1 and no word)
+files=$(dpkg -L $packages | while read -r f; do if [ -f "$f" ]; then echo "$f"; fi; done)
 [ "$(command -v hwidtool)" = /usr/bin/hwidtool ] || { echo "hwidtool is not on the PATH"; exit 1; }
 built=$(pwd)/consumers
 # The root has cc for its own architecture: the example of the README, as printed.
