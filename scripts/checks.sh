@@ -100,11 +100,13 @@ proven_tallied() {  # tally, shipped files...
     tally=$1
     shift
     for proof_file in "$@"; do
-        proof_sums=$(awk -F '\t' -v f="$proof_file" '$1 == f { p += $2; n += $3 } END { print p + 0, n + 0 }' "$tally")
-        proof_passed=${proof_sums% *} proof_failed=${proof_sums#* }
+        # passed, failed and what ran, added up over the file's lines
+        IFS="$(printf '\t')" read -r proof_passed proof_failed proof_what <<EOF
+$(awk -F '\t' -v f="$proof_file" '$1 == f { p += $2; n += $3; if (w == "") w = $4 }
+    END { print p + 0 "\t" n + 0 "\t" w }' "$tally")
+EOF
         if [ "$proof_failed" = 0 ] && [ "$proof_passed" -gt 0 ]; then
-            echo "proven $proof_file: $(awk -F '\t' -v f="$proof_file" '$1 == f { print $4; exit }' "$tally")" \
-                "($proof_passed checks passed)"
+            echo "proven $proof_file: $proof_what ($proof_passed checks passed)"
         else
             record "$proof_file proven" 1 "$proof_passed checks passed, $proof_failed failed"
         fi

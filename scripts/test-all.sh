@@ -18,7 +18,8 @@
 # The stages distros, portable and windows prove the files of the release
 # that the release stage builds into build-release/ (it runs first whenever
 # one of them is chosen), side by side: each shipped file gets a line
-# "proven FILE: ...". The whole suite fails when a file of packaging/release.tsv has none.
+# "proven FILE: ...". The whole suite fails when a file of
+# packaging/release.tsv has none.
 # shellcheck source=scripts/guard.sh
 . "$(dirname "$0")/guard.sh"
 set -u -o pipefail
